@@ -1,0 +1,52 @@
+#!/usr/bin/env bash
+# Installs what the build and the tests need on a Debian 12 machine (as root).
+# Idempotent: a machine that has everything does nothing but checks.
+set -euo pipefail
+
+pkgs=(g++-mingw-w64-i686 mingw-w64-i686-dev wine wine32:i386 wine64 xvfb xauth locales
+      fonts-ipafont-gothic imagemagick x11-apps googletest cmake ninja-build make python3)
+
+missing=()
+for p in "${pkgs[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+
+if [ ${#missing[@]} -gt 0 ]; then
+  if [ "$(id -u)" != 0 ]; then
+    echo "setup: missing packages (${missing[*]}); run as root to install them" >&2
+    exit 1
+  fi
+  dpkg --print-foreign-architectures | grep -qx i386 || dpkg --add-architecture i386
+  export DEBIAN_FRONTEND=noninteractive
+  apt-get update -qq
+  apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+fi
+
+# Japanese locale, so Wine's ANSI code page is 932.
+if ! locale -a 2>/dev/null | grep -qi '^ja_JP\.utf-\?8$'; then
+  if [ "$(id -u)" = 0 ]; then
+    sed -i 's/^# *ja_JP.UTF-8 UTF-8/ja_JP.UTF-8 UTF-8/' /etc/locale.gen
+    grep -q '^ja_JP.UTF-8 UTF-8' /etc/locale.gen || echo 'ja_JP.UTF-8 UTF-8' >> /etc/locale.gen
+    locale-gen >/dev/null
+  else
+    echo "setup: locale ja_JP.UTF-8 missing; run as root" >&2; exit 1
+  fi
+fi
+
+# Some machines run 64-bit user code only (a 32-bit execve gives ENOEXEC),
+# which stops Wine's 32-bit loader. There, 32-bit ELF programs run through
+# qemu user-mode emulation; qemu 7.2 spends about a minute starting each Wine
+# process, so the backported qemu (10.x) is used.
+if ! /usr/lib/wine/wine --version >/dev/null 2>&1; then
+  if [ "$(id -u)" != 0 ]; then echo "setup: 32-bit programs cannot run here; run as root" >&2; exit 1; fi
+  if ! ls /usr/bin/qemu-i386 >/dev/null 2>&1 || ! /usr/bin/qemu-i386 --version | grep -qE 'version (9|[1-9][0-9])\.'; then
+    echo 'deb http://deb.debian.org/debian bookworm-backports main' > /etc/apt/sources.list.d/bookworm-backports.list
+    apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive apt-get install -y -qq -t bookworm-backports qemu-user-static >/dev/null
+  fi
+  [ -e /proc/sys/fs/binfmt_misc/register ] || mount -t binfmt_misc binfmt_misc /proc/sys/fs/binfmt_misc
+  [ -e /proc/sys/fs/binfmt_misc/i386-elf ] && echo -1 > /proc/sys/fs/binfmt_misc/i386-elf
+  printf '%s' ':i386-elf:M::\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x03\x00:\xff\xff\xff\xff\xff\xfe\xfe\x00\xff\xff\xff\xff\xff\xff\xff\xff\xfe\xff\xff\xff:/usr/bin/qemu-i386:F' \
+    > /proc/sys/fs/binfmt_misc/register
+  /usr/lib/wine/wine --version >/dev/null
+fi
