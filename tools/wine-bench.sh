@@ -10,6 +10,8 @@
 # Prefixes live in ROOT/KIND and are reused; a fresh one is made from a
 # ready template with cp, which is much faster than wineboot.
 set -euo pipefail
+# Raised whenever configure_prefix changes, so older prefixes are made anew.
+BENCH_VERSION=2
 
 root=$1; cmd=$2; shift 2
 mkdir -p "$root"
@@ -51,6 +53,12 @@ ensure_display() {
 configure_prefix() {
   wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f >/dev/null 2>&1
   wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1
+  # The dialogs' Japanese fonts, which Wine does not ship: without a stand-in of
+  # the same metrics their texts are clipped.
+  local f
+  for f in 'MS UI Gothic' 'ＭＳ Ｐゴシック' 'MS PGothic'; do
+    wine reg add 'HKCU\Software\Wine\Fonts\Replacements' /v "$f" /t REG_SZ /d IPAPGothic /f >/dev/null 2>&1
+  done
   local d
   for d in "$WINEPREFIX"/drive_c/users/*/*; do
     if [ -L "$d" ]; then rm -f "$d"; mkdir -p "$d"; fi
@@ -87,22 +95,23 @@ server_dir() {
 ensure_prefix() {
   local kind=$1
   bench_env "$kind"
-  if [ ! -f "$WINEPREFIX/.bench-ready" ]; then
-    rm -rf "$WINEPREFIX"
+  if [ "$(cat "$WINEPREFIX/.bench-ready" 2>/dev/null)" != "$BENCH_VERSION" ]; then
     # Templates may be shared between build trees (WINE_BENCH_TEMPLATES).
     local troot=${WINE_BENCH_TEMPLATES:-$root}
     local tmpl="$troot/template-$kind"
     mkdir -p "$troot"
     (
       exec 8>"$troot/.template-lock"; flock 8
-      if [ ! -f "$tmpl/.bench-ready" ]; then
+      if [ "$(cat "$tmpl/.bench-ready" 2>/dev/null)" != "$BENCH_VERSION" ]; then
         rm -rf "$tmpl"
         WINEPREFIX=$tmpl wineboot -i </dev/null >/dev/null 2>&1 8>&- 9>&-
         WINEPREFIX=$tmpl configure_prefix 8>&- 9>&-
         WINEPREFIX=$tmpl wineserver -k 2>/dev/null || true
-        touch "$tmpl/.bench-ready"
+        echo "$BENCH_VERSION" > "$tmpl/.bench-ready"
       fi
     )
+    [ -f "$WINEPREFIX/.bench-session" ] && WINEPREFIX=$WINEPREFIX wineserver -k 2>/dev/null || true
+    rm -rf "$WINEPREFIX"
     cp -a "$tmpl" "$WINEPREFIX"
     rm -f "$WINEPREFIX/.bench-session"
   fi

@@ -29,6 +29,9 @@ public:
     int FlushAll();
 
 private:
+    unsigned HandleResult(int code, int kind);
+    void ReportSystemError(int code, int kind);
+
     const char* m_sourcePath;
     int m_line;
     DWORD m_lastError;

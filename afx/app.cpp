@@ -1,0 +1,86 @@
+#include "afxwin.h"
+
+// A program with an application object takes its entry point from the layer.
+// The C runtime's reference to WinMain comes after this library on the link line,
+// so the application object's file makes the reference itself (a program with a
+// main of its own, such as a test, links it unused).
+extern "C" int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int);
+[[gnu::used]] static int(WINAPI* const kEntryPoint)(HINSTANCE, HINSTANCE, LPSTR, int) = &WinMain;
+
+AFX_MODULE_STATE* AfxGetModuleState() {
+    // Until the start-up sets them, the handles are those of the executable, so
+    // that programs with their own entry point (the tests) find their resources.
+    static AFX_MODULE_STATE state = {nullptr, GetModuleHandleA(nullptr), GetModuleHandleA(nullptr)};
+    return &state;
+}
+
+CWinApp* AfxGetApp() { return AfxGetModuleState()->m_pCurrentWinApp; }
+
+CWnd* AfxGetMainWnd() {
+    CWinApp* app = AfxGetApp();
+    return app ? app->m_pMainWnd : nullptr;
+}
+
+HINSTANCE AfxGetInstanceHandle() { return AfxGetModuleState()->m_hCurrentInstanceHandle; }
+HINSTANCE AfxGetResourceHandle() { return AfxGetModuleState()->m_hCurrentResourceHandle; }
+
+HINSTANCE AfxFindResourceHandle(LPCSTR name, LPCSTR type) {
+    HINSTANCE resources = AfxGetResourceHandle();
+    if (FindResourceA(resources, name, type)) return resources;
+    HINSTANCE instance = AfxGetInstanceHandle();
+    if (instance != resources && FindResourceA(instance, name, type)) return instance;
+    return resources;
+}
+
+IMPLEMENT_DYNAMIC(CWinApp, CCmdTarget)
+IMPLEMENT_DYNAMIC(CWinAppEx, CWinApp)
+
+BEGIN_MESSAGE_MAP(CWinApp, CCmdTarget)
+END_MESSAGE_MAP()
+
+CWinApp::CWinApp(LPCSTR appName) : m_pszAppName(appName) {
+    AFX_MODULE_STATE* state = AfxGetModuleState();
+    if (!state->m_pCurrentWinApp) state->m_pCurrentWinApp = this;
+}
+
+CWinApp::~CWinApp() {
+    AFX_MODULE_STATE* state = AfxGetModuleState();
+    if (state->m_pCurrentWinApp == this) state->m_pCurrentWinApp = nullptr;
+}
+
+BOOL CWinApp::InitInstance() { return TRUE; }
+
+int CWinApp::ExitInstance() { return m_nExitCode; }
+
+int CWinApp::Run() {
+    if (!m_pMainWnd) PostQuitMessage(0);
+    MSG msg;
+    BOOL got;
+    while ((got = GetMessageA(&msg, nullptr, 0, 0)) != 0) {
+        if (got == -1) break;
+        TranslateMessage(&msg);
+        DispatchMessageA(&msg);
+    }
+    m_nExitCode = got == 0 ? static_cast<int>(msg.wParam) : -1;
+    return ExitInstance();
+}
+
+void CWinApp::OnHelp() {}
+
+CWinAppEx::CWinAppEx(BOOL) {}
+
+int AfxWinMain(HINSTANCE hInstance, HINSTANCE, LPSTR cmdLine, int nCmdShow) {
+    CWinApp* app = AfxGetApp();
+    if (!app) return -1;
+    AFX_MODULE_STATE* state = AfxGetModuleState();
+    state->m_hCurrentInstanceHandle = hInstance;
+    state->m_hCurrentResourceHandle = hInstance;
+    app->m_hInstance = hInstance;
+    app->m_lpCmdLine = cmdLine;
+    app->m_nCmdShow = nCmdShow;
+    if (!app->InitInstance()) {
+        if (app->m_pMainWnd) app->m_pMainWnd->DestroyWindow();
+        return app->ExitInstance();
+    }
+    return app->Run();
+}

@@ -1,0 +1,73 @@
+// Install information of the agent (registry SOFTWARE\Corvane), folder
+// deletion with delete-at-restart fallback, directory search and path joins.
+#pragma once
+#include <windows.h>
+#include <string>
+
+class COSVersion;
+
+// The registry view of the agent's key: KEY_WOW64_64KEY on 64-bit Windows
+// (this program is 32-bit), else 0.
+REGSAM InstallKeyView(const COSVersion& os);
+
+// One string value of HKLM\SOFTWARE\Corvane (or of a subkey beneath it),
+// read in the 64-bit view on 64-bit Windows. True when buffer holds it.
+bool ReadInstallValue(char* buffer, const char* valueName, DWORD bufferSize, const char* subKey);
+
+// The install folder ("InstallPath") joined with relativeName. On failure
+// returns false and leaves out unchanged.
+bool GetInstallFilePath(std::string& out, const char* subKey, const char* relativeName);
+
+// Deletes the folder; what cannot be deleted now is scheduled for deletion
+// at restart and *restartRequired set. True when the folder is gone (or was
+// never there) or everything left was scheduled.
+bool DeleteFolder(const char* path, bool* restartRequired);
+
+// Deletes the folder's contents, and the folder unless keepFolder. Non-zero
+// on success, 0 at the first failure.
+BOOL DeleteTree(const char* path, BOOL keepFolder);
+
+// True for paths no deletion may touch: not absolute, a drive or share
+// root, the Windows folder and anything in it, the Program Files folders
+// (both views), and any folder that holds one of them.
+bool IsProtectedFolder(const char* path);
+
+// One directory search.
+class CFindFile {
+public:
+    struct FindEntry {
+        WIN32_FIND_DATAA data;
+        std::string directory;
+
+        bool IsFolder() const { return (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0; }
+        bool IsLink() const { return (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0; }
+        bool IsDots() const;
+        std::string GetFullPath() const;
+    };
+
+    CFindFile(const char* directory, const char* pattern);
+    virtual ~CFindFile();
+    CFindFile(const CFindFile&) = delete;
+    CFindFile& operator=(const CFindFile&) = delete;
+
+    // First call opens the search, later calls continue it. False at the end
+    // (error 18) or on an error, stored through error when given.
+    bool FindNext(FindEntry& entry, DWORD* error = nullptr);
+    void Close();
+
+private:
+    std::string m_directory;
+    std::string m_pattern;
+    HANDLE m_find;
+};
+
+// Appends name to the path in buffer, then normalises "." and "..".
+// bufferSize is the buffer's size in bytes; a result that does not fit
+// fails and leaves the buffer as it was. Non-zero on success.
+BOOL PathAppendInPlace(char* buffer, const char* name, size_t bufferSize = MAX_PATH);
+
+// directory joined with name (PathAppendInPlace); empty on failure.
+std::string MakePath(const char* directory, const char* name);
+
+// out = folder + name with exactly one backslash between; no normalisation.
+void JoinPath(std::string& out, const char* folder, const char* name);

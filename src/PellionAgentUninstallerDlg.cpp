@@ -1,0 +1,91 @@
+#include "PellionAgentUninstallerDlg.h"
+
+#include <mbstring.h>
+#include <string.h>
+
+#include <string>
+
+#include "LIB/Util/PellionUtil.h"
+#include "resource.h"
+
+CPellionAgentUninstallerDlg::CPellionAgentUninstallerDlg(CWnd* parent)
+    : CDialog(IDD_CONTRACT, parent),
+      m_hIcon(LoadIconA(AfxFindResourceHandle(MAKEINTRESOURCEA(IDR_MAINFRAME), RT_GROUP_ICON),
+                        MAKEINTRESOURCEA(IDR_MAINFRAME))) {}
+
+CPellionAgentUninstallerDlg::~CPellionAgentUninstallerDlg() {}
+
+BEGIN_MESSAGE_MAP(CPellionAgentUninstallerDlg, CDialog)
+    ON_WM_PAINT()
+    ON_WM_QUERYDRAGICON()
+    ON_BN_CLICKED(IDOK, &CPellionAgentUninstallerDlg::OnBnClickedOk)
+END_MESSAGE_MAP()
+
+void CPellionAgentUninstallerDlg::DoDataExchange(CDataExchange* dx) {
+    CDialog::DoDataExchange(dx);
+    DDX_Control(dx, IDC_CONTRACT_NO, m_contractEdit);
+    DDX_Control(dx, IDCANCEL, m_closeButton);
+    DDX_Control(dx, IDOK, m_uninstallButton);
+}
+
+BOOL CPellionAgentUninstallerDlg::OnInitDialog() {
+    CDialog::OnInitDialog();
+    SetIcon(m_hIcon, TRUE);
+    SetIcon(m_hIcon, FALSE);
+    // TODO(SetLenChecker): the edit takes any text until the masked edit lands;
+    // until then only its length is bounded.
+    m_contractEdit.SendMessage(EM_LIMITTEXT, 14, 0);
+    // TODO(SetImage): the buttons get their faces when the skinned buttons land.
+    return TRUE;
+}
+
+void CPellionAgentUninstallerDlg::OnPaint() {
+    if (IsIconic()) {
+        CPaintDC dc(this);
+        SendMessage(WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(dc.GetSafeHdc()), 0);
+        int cxIcon = GetSystemMetrics(SM_CXICON);
+        int cyIcon = GetSystemMetrics(SM_CYICON);
+        CRect rect;
+        GetClientRect(&rect);
+        int x = (rect.Width() - cxIcon + 1) / 2;
+        int y = (rect.Height() - cyIcon + 1) / 2;
+        dc.DrawIcon(x, y, m_hIcon);
+    } else {
+        CDialog::OnPaint();
+    }
+}
+
+HCURSOR CPellionAgentUninstallerDlg::OnQueryDragIcon() { return static_cast<HCURSOR>(m_hIcon); }
+
+void CPellionAgentUninstallerDlg::OnBnClickedOk() {
+    UpdateData(FALSE);
+    char stored[16];
+    memset(stored, 0, sizeof(stored));
+
+    std::string iniPath;
+    GetInstallFilePath(iniPath, NULL, "PellionSys.ini");  // on failure the path stays empty
+
+    // No settings file: nothing to check the number against.
+    WIN32_FIND_DATAA found;
+    HANDLE find = iniPath.empty() ? INVALID_HANDLE_VALUE : FindFirstFileA(iniPath.c_str(), &found);
+    if (find == INVALID_HANDLE_VALUE) {
+        CDialog::OnOK();
+        return;
+    }
+    FindClose(find);
+
+    GetPrivateProfileStringA("Setting", "ContractNo", "", stored, 15, iniPath.c_str());
+
+    CString typed;
+    m_contractEdit.GetWindowText(typed);
+    if (typed.IsEmpty()) {
+        MessageBox("契約書ＮＯを入力してください。", "警告", MB_OK | MB_ICONEXCLAMATION);
+        return;
+    }
+    if (_mbsicmp(reinterpret_cast<const unsigned char*>(static_cast<const char*>(typed)),
+                 reinterpret_cast<const unsigned char*>(stored)) != 0) {
+        MessageBox("契約書ＮＯが違います。", "警告", MB_OK | MB_ICONEXCLAMATION);
+        return;
+    }
+    CDialog::OnOK();
+}

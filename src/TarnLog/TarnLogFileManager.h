@@ -1,0 +1,89 @@
+// Holds the open handles of every log file of the process, so a line is
+// appended without reopening the file and others can read the log meanwhile.
+#pragma once
+#include <windows.h>
+#include <map>
+#include <string>
+
+namespace TarnLogFileManager {
+
+class CCriticalSection {
+public:
+    CCriticalSection() { InitializeCriticalSection(&m_section); }
+    virtual ~CCriticalSection() { DeleteCriticalSection(&m_section); }
+    CCriticalSection(const CCriticalSection&) = delete;
+    CCriticalSection& operator=(const CCriticalSection&) = delete;
+    void Enter() { EnterCriticalSection(&m_section); }
+    void Leave() { LeaveCriticalSection(&m_section); }
+
+private:
+    CRITICAL_SECTION m_section;
+};
+
+// Enters at construction, leaves at destruction.
+class CSynchronizer {
+public:
+    explicit CSynchronizer(CCriticalSection& section) : m_section(section) { m_section.Enter(); }
+    virtual ~CSynchronizer() { m_section.Leave(); }
+    CSynchronizer(const CSynchronizer&) = delete;
+    CSynchronizer& operator=(const CSynchronizer&) = delete;
+
+private:
+    CCriticalSection& m_section;
+};
+
+enum {
+    FILEMAN_OK = 0,
+    FILEMAN_OPEN_FAILED = -1,  // also GetSize: no entry or no size
+    FILEMAN_NO_TEXT = -2,
+    FILEMAN_NO_ENTRY = -3,
+    FILEMAN_NO_HANDLE = -4,
+    FILEMAN_SEEK_FAILED = -5,
+    FILEMAN_WRITE_FAILED = -6,
+    FILEMAN_BACKUP_FAILED = -7,
+    FILEMAN_TRUNCATE_FAILED = -8,
+    FILEMAN_FLUSH_FAILED = -9,
+};
+
+// Paths are code page 932 and name the same entry whatever their letter case.
+struct CPathLess {
+    using is_transparent = void;
+    bool operator()(const std::string& a, const std::string& b) const { return Less(a.c_str(), b.c_str()); }
+    bool operator()(const char* a, const std::string& b) const { return Less(a, b.c_str()); }
+    bool operator()(const std::string& a, const char* b) const { return Less(a.c_str(), b); }
+    static bool Less(const char* a, const char* b);
+};
+
+class CLogFileMap {
+public:
+    // The process-wide manager, created on the first call and never destroyed.
+    static CLogFileMap* GetInstance();
+
+    CLogFileMap();
+    // Only a table made for a short time (tests) is ever destroyed; it closes its handles.
+    virtual ~CLogFileMap();
+    CLogFileMap(const CLogFileMap&) = delete;
+    CLogFileMap& operator=(const CLogFileMap&) = delete;
+
+    int Open(const char* path);
+    int Append(const char* path, const char* text);
+    int GetSize(const char* path);
+    int Flush(const char* path);
+    int Rotate(const char* path, int backupCount);
+
+    size_t GetEntryCount();
+
+private:
+    HANDLE* Lookup(const char* path);
+    int FindHandle(const char* path, HANDLE* handle);
+
+    std::map<std::string, HANDLE, CPathLess> m_files;
+    CCriticalSection m_lock;
+    bool m_keepOpen;
+    // The spelling looked up last and its entry: the writer names the same
+    // path several times a line, and _mbsicmp is slow on some systems.
+    char m_lastPath[2 * MAX_PATH];
+    HANDLE* m_lastEntry;
+};
+
+}  // namespace TarnLogFileManager

@@ -1,0 +1,220 @@
+// Folder deletion against the real file system: read-only files, a file
+// held open by another process, double-byte names, links that point out of
+// the tree, and the folders no deletion may touch.
+#include <gtest/gtest.h>
+#include <string>
+#include <vector>
+#include "InfoTestUtil.h"
+#include "LIB/Util/PellionUtil.h"
+
+using infotest::Exists;
+using infotest::MakeFile;
+
+namespace {
+
+// root\表.txt (read-only), root\ソ\能.dll, root\ソ\a.txt, root\ソ\深\b.txt, root\other\c.txt
+void MakeTree(const std::string& root) {
+    CreateDirectoryA(root.c_str(), nullptr);
+    MakeFile(root + "\\表.txt");
+    SetFileAttributesA((root + "\\表.txt").c_str(), FILE_ATTRIBUTE_READONLY);
+    CreateDirectoryA((root + "\\ソ").c_str(), nullptr);
+    MakeFile(root + "\\ソ\\能.dll");
+    MakeFile(root + "\\ソ\\a.txt");
+    CreateDirectoryA((root + "\\ソ\\深").c_str(), nullptr);
+    MakeFile(root + "\\ソ\\深\\b.txt");
+    CreateDirectoryA((root + "\\other").c_str(), nullptr);
+    MakeFile(root + "\\other\\c.txt");
+}
+
+// Another process holding a file open without delete sharing.
+class Holder {
+public:
+    explicit Holder(const std::string& file)
+        : ready_("ready"), quit_("quit"),
+          child_(infotest::BesideTest("info_helper.exe"), "hold \"" + file + "\" " + ready_.name() + " " + quit_.name()) {}
+    bool Holding() { return child_.started() && WaitForSingleObject(ready_.get(), 30000) == WAIT_OBJECT_0; }
+    void Release() {
+        SetEvent(quit_.get());
+        child_.Wait(30000);
+    }
+
+private:
+    infotest::Event ready_, quit_;
+    infotest::Child child_;
+};
+
+// wineboot -r carries out the delete-at-restart list; only run it when the
+// list holds nothing but entries under dir, so no other test loses its own.
+bool RestartIfOnlyOurs(const std::string& dir) {
+    const std::vector<std::string> all = infotest::PendingRenames();
+    if (all.size() != 2 * infotest::PendingDeletionsUnder(dir).size()) return false;
+    return infotest::RunToEnd("wineboot.exe -r") == 0;
+}
+
+}  // namespace
+
+TEST(DeleteTree, DeletesReadOnlyFilesAndDoubleByteNames) {
+    testutil::TempDir dir("tree");
+    const std::string root = dir / "表ソ能";
+    MakeTree(root);
+    EXPECT_NE(0, DeleteTree((root + "\\").c_str(), FALSE));
+    EXPECT_FALSE(Exists(root));
+    EXPECT_EQ(0, DeleteTree(root.c_str(), FALSE));  // nothing to search
+}
+
+TEST(DeleteTree, KeepFolderEmptiesIt) {
+    testutil::TempDir dir("keep");
+    const std::string root = dir / "ソ";
+    MakeTree(root);
+    EXPECT_NE(0, DeleteTree(root.c_str(), TRUE));
+    EXPECT_TRUE(Exists(root));
+    EXPECT_FALSE(Exists(root + "\\ソ"));
+    EXPECT_FALSE(Exists(root + "\\表.txt"));
+}
+
+TEST(DeleteTree, StopsAtTheFirstLockedFile) {
+    testutil::TempDir dir("stop");
+    const std::string root = dir / "r";
+    MakeTree(root);
+    Holder holder(root + "\\ソ\\能.dll");
+    ASSERT_TRUE(holder.Holding());
+    EXPECT_EQ(0, DeleteTree(root.c_str(), FALSE));
+    EXPECT_TRUE(Exists(root + "\\ソ\\能.dll"));
+    holder.Release();
+}
+
+TEST(DeleteFolder, UnlockedFolderGoesAtOnce) {
+    testutil::TempDir dir("once");
+    const std::string root = dir / "表";
+    MakeTree(root);
+    bool restart = true;
+    EXPECT_TRUE(DeleteFolder(root.c_str(), &restart));
+    EXPECT_FALSE(restart);
+    EXPECT_FALSE(Exists(root));
+    EXPECT_TRUE(infotest::PendingDeletionsUnder(root).empty());
+}
+
+TEST(DeleteFolder, MissingFolderIsAlreadyGone) {
+    testutil::TempDir dir("gone");
+    bool restart = true;
+    EXPECT_TRUE(DeleteFolder((dir / "never-made").c_str(), &restart));
+    EXPECT_FALSE(restart);
+    EXPECT_TRUE(DeleteFolder((dir / "no\\deeper").c_str(), nullptr));
+    EXPECT_FALSE(DeleteFolder(nullptr, &restart));
+}
+
+TEST(DeleteFolder, LockedFileIsScheduledAndTheRestDeleted) {
+    testutil::TempDir dir("locked");
+    const std::string root = dir / "表ソ";
+    MakeTree(root);
+    const std::string locked = root + "\\ソ\\能.dll";
+    Holder holder(locked);
+    ASSERT_TRUE(holder.Holding());
+
+    bool restart = false;
+    EXPECT_TRUE(DeleteFolder(root.c_str(), &restart));
+    EXPECT_TRUE(restart);
+    EXPECT_TRUE(Exists(locked));
+    EXPECT_FALSE(Exists(root + "\\表.txt"));
+    EXPECT_FALSE(Exists(root + "\\ソ\\a.txt"));
+    EXPECT_FALSE(Exists(root + "\\ソ\\深"));
+    EXPECT_FALSE(Exists(root + "\\other"));
+
+    // The locked file, then each folder above it, deepest first.
+    const std::vector<std::string> expected = {locked, root + "\\ソ", root};
+    EXPECT_EQ(expected, infotest::PendingDeletionsUnder(root));
+
+    holder.Release();
+    if (RestartIfOnlyOurs(root)) {
+        EXPECT_FALSE(Exists(root));
+        EXPECT_TRUE(infotest::PendingDeletionsUnder(root).empty());
+    } else {
+        printf("note: restart skipped, the delete-at-restart list holds other entries\n");
+    }
+    infotest::ForgetPendingUnder(root);
+}
+
+TEST(DeleteFolder, LinkInsideTheTreeIsNeverEntered) {
+    testutil::TempDir dir("link");
+    const std::string outside = dir / "outside";
+    CreateDirectoryA(outside.c_str(), nullptr);
+    MakeFile(outside + "\\keep.txt");
+    const std::string root = dir / "tree";
+    CreateDirectoryA(root.c_str(), nullptr);
+    MakeFile(root + "\\a.txt");
+    ASSERT_TRUE(infotest::MakeDirLink(root + "\\link", outside));
+
+    EXPECT_EQ(0, DeleteTree((root + "\\link").c_str(), TRUE));  // a link's contents are not ours
+    EXPECT_TRUE(Exists(outside + "\\keep.txt"));
+    DeleteTree(root.c_str(), FALSE);
+    EXPECT_TRUE(Exists(outside + "\\keep.txt"));
+
+    bool restart = false;
+    const bool result = DeleteFolder(root.c_str(), &restart);
+    EXPECT_TRUE(Exists(outside + "\\keep.txt"));
+    EXPECT_TRUE(infotest::PendingDeletionsUnder(outside).empty());
+    if (Exists(root + "\\link")) {
+        // Wine cannot remove a link to a folder that is not empty (its
+        // RemoveDirectoryA acts on the target): reported as a failure.
+        EXPECT_FALSE(result);
+        EXPECT_TRUE(restart);
+        EXPECT_FALSE(Exists(root + "\\a.txt"));
+    } else {
+        EXPECT_TRUE(result);
+        EXPECT_FALSE(restart);
+        EXPECT_FALSE(Exists(root));
+    }
+    infotest::ForgetPendingUnder(root);
+    infotest::RemoveDirLink(root + "\\link");
+}
+
+TEST(DeleteFolder, LinkGivenAsTheFolderIsNotFollowed) {
+    testutil::TempDir dir("toplink");
+    const std::string outside = dir / "outside";
+    CreateDirectoryA(outside.c_str(), nullptr);
+    MakeFile(outside + "\\keep.txt");
+    ASSERT_TRUE(infotest::MakeDirLink(dir / "link", outside));
+    bool restart = false;
+    DeleteFolder((dir / "link").c_str(), &restart);
+    EXPECT_FALSE(restart);
+    EXPECT_TRUE(Exists(outside + "\\keep.txt"));
+    EXPECT_TRUE(infotest::PendingDeletionsUnder(outside).empty());
+    EXPECT_TRUE(infotest::PendingDeletionsUnder(dir / "link").empty());
+    infotest::RemoveDirLink(dir / "link");
+}
+
+TEST(ProtectedFolders, SystemFoldersRootsAndRelativePathsAreRefused) {
+    char windows[MAX_PATH];
+    GetWindowsDirectoryA(windows, MAX_PATH);
+    const std::string win = windows;
+    std::vector<std::string> refused = {
+        "", "C:", "C:\\", "c:\\\\", "D:\\", "C:\\.", "C:\\bench-tmp\\..", win, win + "\\", win + "\\.",
+        win + "\\System32", "C:\\Program Files", "c:\\program files\\", "\\\\server\\share", "\\\\server\\share\\",
+        "relative\\path", "..\\x", "C:foo", "\\bench-tmp\\x", "\\\\?\\C:\\bench-tmp\\x", "C:/bench-tmp/x"};
+    if (testutil::BenchKind() == "win64") refused.push_back("C:\\Program Files (x86)");
+    for (const std::string& p : refused) EXPECT_TRUE(IsProtectedFolder(p.c_str())) << p;
+    EXPECT_TRUE(IsProtectedFolder(nullptr));
+
+    const char* allowed[] = {"C:\\bench-tmp\\x", "C:\\Program Files\\Corvane", "C:\\Program Files\\ソ\\",
+                             "C:\\a", "\\\\server\\share\\agent"};
+    for (const char* p : allowed) EXPECT_FALSE(IsProtectedFolder(p)) << p;
+}
+
+TEST(ProtectedFolders, DeletionsRefuseAndTouchNothing) {
+    testutil::TempDir dir("refuse");
+    const std::string root = dir / "rel";
+    MakeTree(root);
+    char saved[MAX_PATH];
+    GetCurrentDirectoryA(MAX_PATH, saved);
+    SetCurrentDirectoryA(dir.path().c_str());
+    bool restart = true;
+    EXPECT_FALSE(DeleteFolder("rel", &restart));
+    EXPECT_FALSE(restart);
+    EXPECT_EQ(0, DeleteTree("rel", FALSE));
+    EXPECT_EQ(0, DeleteTree(".\\rel\\ソ", FALSE));
+    SetCurrentDirectoryA(saved);
+    EXPECT_TRUE(Exists(root + "\\ソ\\能.dll"));
+    EXPECT_TRUE(Exists(root + "\\other\\c.txt"));
+    EXPECT_FALSE(DeleteFolder("C:\\", &restart));
+    EXPECT_EQ(0, DeleteTree("C:", FALSE));
+}

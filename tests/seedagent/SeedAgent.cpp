@@ -1,0 +1,121 @@
+#include "SeedAgent.h"
+
+#include <objbase.h>
+#include <shlobj.h>
+#include <shobjidl.h>
+
+namespace seed {
+
+const char* const kShortcutNames[2] = {"インベントリ情報アップロード", "リモート操作クライアント"};
+
+namespace {
+
+const char kAgentKey[] = "SOFTWARE\\Corvane";
+
+bool Is64BitWindows() {
+    SYSTEM_INFO si;
+    GetNativeSystemInfo(&si);
+    return si.wProcessorArchitecture == PROCESSOR_ARCHITECTURE_AMD64;
+}
+
+DWORD WriteFileText(const std::string& path, const std::string& text) {
+    HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
+    if (h == INVALID_HANDLE_VALUE) return GetLastError();
+    DWORD written = 0;
+    BOOL ok = WriteFile(h, text.data(), static_cast<DWORD>(text.size()), &written, NULL);
+    DWORD err = ok ? 0 : GetLastError();
+    CloseHandle(h);
+    return err;
+}
+
+DWORD MakeShortcut(const std::string& lnk, const std::string& target) {
+    HRESULT init = CoInitialize(NULL);
+    IShellLinkA* link = NULL;
+    HRESULT hr = CoCreateInstance(CLSID_ShellLink, NULL, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
+                                  reinterpret_cast<void**>(&link));
+    if (SUCCEEDED(hr)) {
+        link->SetPath(target.c_str());
+        IPersistFile* file = NULL;
+        hr = link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file));
+        if (SUCCEEDED(hr)) {
+            wchar_t wide[MAX_PATH * 2];
+            MultiByteToWideChar(CP_ACP, 0, lnk.c_str(), -1, wide, MAX_PATH * 2);
+            hr = file->Save(wide, TRUE);
+            file->Release();
+        }
+        link->Release();
+    }
+    if (SUCCEEDED(init)) CoUninitialize();
+    return SUCCEEDED(hr) ? 0 : static_cast<DWORD>(hr);
+}
+
+void DeleteTreeQuiet(const std::string& dir) {
+    WIN32_FIND_DATAA fd;
+    HANDLE h = FindFirstFileA((dir + "\\*").c_str(), &fd);
+    if (h != INVALID_HANDLE_VALUE) {
+        do {
+            std::string n = fd.cFileName;
+            if (n == "." || n == "..") continue;
+            std::string p = dir + "\\" + n;
+            SetFileAttributesA(p.c_str(), FILE_ATTRIBUTE_NORMAL);
+            if ((fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && !(fd.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
+                DeleteTreeQuiet(p);
+            else if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+                RemoveDirectoryA(p.c_str());
+            else
+                DeleteFileA(p.c_str());
+        } while (FindNextFileA(h, &fd));
+        FindClose(h);
+    }
+    RemoveDirectoryA(dir.c_str());
+}
+
+}  // namespace
+
+REGSAM AgentView() { return Is64BitWindows() ? KEY_WOW64_64KEY : 0; }
+
+std::string DesktopFolder(bool common) {
+    char path[MAX_PATH] = {0};
+    SHGetFolderPathA(NULL, common ? CSIDL_COMMON_DESKTOPDIRECTORY : CSIDL_DESKTOPDIRECTORY, NULL, 0, path);
+    return path;
+}
+
+bool FileExists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+DWORD Seed(const AgentInstall& agent) {
+    HKEY key = NULL;
+    LONG rc = RegCreateKeyExA(HKEY_LOCAL_MACHINE, kAgentKey, 0, NULL, 0, KEY_ALL_ACCESS | AgentView(), NULL, &key, NULL);
+    if (rc != ERROR_SUCCESS) return static_cast<DWORD>(rc);
+    if (!agent.version.empty())
+        RegSetValueExA(key, "Version", 0, REG_SZ, reinterpret_cast<const BYTE*>(agent.version.c_str()),
+                       static_cast<DWORD>(agent.version.size() + 1));
+    if (!agent.installDir.empty())
+        RegSetValueExA(key, "InstallPath", 0, REG_SZ, reinterpret_cast<const BYTE*>(agent.installDir.c_str()),
+                       static_cast<DWORD>(agent.installDir.size() + 1));
+    RegCloseKey(key);
+
+    if (agent.installDir.empty()) return 0;
+    CreateDirectoryA(agent.installDir.c_str(), NULL);
+    CreateDirectoryA((agent.installDir + "\\bin").c_str(), NULL);
+    DWORD err = WriteFileText(agent.installDir + "\\bin\\PellionAgent.exe", "MZ simulated agent\r\n");
+    if (!err) err = WriteFileText(agent.installDir + "\\readme.txt", "simulated agent installation\r\n");
+    if (!err && agent.withIni)
+        err = WriteFileText(agent.installDir + "\\PellionSys.ini", "[Setting]\r\nContractNo=" + agent.contractNo + "\r\n");
+    if (err) return err;
+
+    if (agent.withShortcuts) {
+        std::string target = agent.installDir + "\\bin\\PellionAgent.exe";
+        err = MakeShortcut(DesktopFolder(true) + "\\" + kShortcutNames[0] + ".lnk", target);
+        if (!err) err = MakeShortcut(DesktopFolder(false) + "\\" + kShortcutNames[1] + ".lnk", target);
+    }
+    return err;
+}
+
+void Unseed(const std::string& installDir) {
+    RegDeleteKeyExA(HKEY_LOCAL_MACHINE, kAgentKey, AgentView(), 0);
+    if (!installDir.empty()) DeleteTreeQuiet(installDir);
+    for (bool common : {true, false})
+        for (const char* name : kShortcutNames) DeleteFileA((DesktopFolder(common) + "\\" + name + ".lnk").c_str());
+}
+
+}  // namespace seed

@@ -1,0 +1,52 @@
+#!/usr/bin/env bash
+# make demo: a Wine prefix with a simulated agent installation, then the real
+# uninstaller, driven through its windows; a screenshot of each window it shows.
+set -euo pipefail
+build=$(cd "${1:-build}" && pwd)
+cd "$(dirname "$0")/.."
+root="$build/demo-wine"
+shots="$build/demo"
+mkdir -p "$shots"; rm -f "$shots"/*.png
+
+# On the operator's display when there is one, else on Xvfb.
+if [ -n "${DISPLAY:-}" ]; then export WINE_BENCH_KEEP_DISPLAY=1; fi
+source <(tools/wine-bench.sh "$root" env win64)
+
+title='エージェント端末アンインストーラー'
+contract='AB12CD34'
+exe_dir='C:\Tools'
+agent_dir='C:\Program Files\Corvane'
+driver() { wine "$build/tests/uidriver/uidriver.exe" --utf8 "$@"; }
+shot() {
+  local f="$shots/$1.png"
+  import -display "$DISPLAY" -window root "$f" 2>/dev/null && echo "  screenshot: $f"
+}
+
+echo "== simulated agent installation (64-bit registry view, $agent_dir, desktop shortcuts)"
+wine "$build/tests/seedagent/seedagent.exe" unseed "$agent_dir"
+wine "$build/tests/seedagent/seedagent.exe" seed "$agent_dir" 2.000.08 "$contract"
+wine reg query 'HKLM\SOFTWARE\Corvane' /reg:64 2>/dev/null | tr -d '\r' | sed '/^$/d' || true
+mkdir -p "$WINEPREFIX/drive_c/Tools"
+rm -rf "$WINEPREFIX/drive_c/Tools/Log"
+cp "$build/AgentUninstaller_Win.exe" "$WINEPREFIX/drive_c/Tools/"
+
+echo "== running $exe_dir\\AgentUninstaller_Win.exe"
+wine "$exe_dir\\AgentUninstaller_Win.exe" &
+app=$!
+
+driver --timeout 30000 wait "$title"
+sleep 0.5; shot 1-contract-dialog
+driver settext "$title" 1000 "$contract" >/dev/null
+sleep 0.3; shot 2-contract-typed
+driver click "$title" 1 >/dev/null
+
+# The result box has the same caption as the dialog it follows.
+for _ in $(seq 300); do driver --timeout 100 msgbox "$title" >/dev/null 2>&1 && break; sleep 0.1; done
+driver dump "$title"
+sleep 0.3; shot 3-result
+driver key "$title" enter >/dev/null
+wait "$app" || true
+
+echo "== log ($exe_dir\\Log\\AgentUninstaller_Win.exe.log)"
+iconv -f CP932 -t UTF-8 "$WINEPREFIX/drive_c/Tools/Log/AgentUninstaller_Win.exe.log" 2>/dev/null || echo "  (no log)"
+echo "== screenshots in $shots"
