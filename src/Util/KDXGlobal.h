@@ -1,6 +1,55 @@
-// Product environment: where the product and its log live.
+// Product environment: where the program, its log and the client product's
+// folders and settings live; the log and crash-handler set-up of start-up.
 #pragma once
 #include <windows.h>
+#include <stddef.h>
 
+// Start-up: the log in Log\<program file name>.log beside the program, and
+// the crash handler with its dump in the product log folder.
 void SetupLog(HMODULE module);
 void SetupCrashHandler(BOOL withDump, BOOL install);
+
+// The folder of the running program with a trailing backslash.
+void GetModuleFolder(char* buffer, DWORD size);
+// Removes the last path component in place; the platform call's result.
+BOOL RemoveFileSpec(char* path);
+// Creates path and every missing parent: 1 on success, existsResult when the
+// folder already existed, 0 on failure.
+int CreateDirectoryTree(const char* path, SECURITY_ATTRIBUTES* attributes, int existsResult,
+                        BOOL applySecurity);
+
+// Appends a backslash unless path already ends in one (a real one, not the
+// second byte of a double-byte character). False when it does not fit.
+bool AddBackslash(char* path, size_t size);
+
+// The product log folder (LOGDIR of the KdmInst settings), or empty when the
+// product has none. For the log writer's default folder and the crash dump.
+void GetProductLogDir(char* buffer, size_t size);
+
+// Lookups of the client product's folders; each returns a Win32 code.
+class CKdmSysInfo {
+public:
+    static DWORD GetInstallDir(char* buffer, DWORD size);
+    static DWORD GetSysIniPath(char* buffer, DWORD size);
+    static DWORD GetDBRoot(int id, char* buffer, DWORD size);
+    static DWORD GetFolder(int id, char* buffer, DWORD size, int index);
+    static DWORD GetRvuDllPath(char* buffer, DWORD size);
+    static DWORD QueryProductInfo(const char* product, const char* keyName, int infoId, char* buffer,
+                                  DWORD size);
+};
+
+// Reads one product setting; the text is empty on failure, with the Win32
+// code in the thread's last-error value.
+class CKdmRegStrR {
+public:
+    CKdmRegStrR(const char* keyName, const char* valueName);
+    virtual ~CKdmRegStrR();
+
+    const char* GetValue() const { return m_value; }
+    operator const char*() const { return m_value; }
+
+    char m_value[1024];
+
+private:
+    DWORD Read(const char* keyName, const char* valueName);
+};

@@ -106,6 +106,18 @@ protected:
         ASSERT_EQ(0u, seed::Seed(agent_));
     }
 
+    std::string ReadLog() const {
+        std::string text;
+        HANDLE h = CreateFileA((dir_ / "Log\\AgentUninstaller_Win.exe.log").c_str(), GENERIC_READ,
+                               FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, OPEN_EXISTING, 0, NULL);
+        if (h == INVALID_HANDLE_VALUE) return text;
+        char buf[4096];
+        DWORD got = 0;
+        while (ReadFile(h, buf, sizeof(buf), &got, NULL) && got) text.append(buf, got);
+        CloseHandle(h);
+        return text;
+    }
+
     // A message box of the program: text, caption, an icon and OK alone.
     static void ExpectOkBox(HWND box, const char* text, const char* caption, bool topmost) {
         ASSERT_TRUE(box != NULL);
@@ -133,6 +145,17 @@ TEST_F(EndToEnd, NotInstalledShowsTheRefusalAndEnds) {
     ExpectOkBox(box, kNotInstalled, kTitle, true);
     ASSERT_TRUE(uidriver::PressKey(box, uidriver::Key::Enter));
     EXPECT_TRUE(p.Ended(kWait));
+
+    // The run in the log beside the program: start banner, the refusal, end banner and an empty line.
+    std::string log = ReadLog();
+    EXPECT_NE(std::string::npos, log.find("\t==\t"));
+    EXPECT_NE(std::string::npos, log.find("==========<開始>==========\r\n"));
+    EXPECT_NE(std::string::npos,
+              log.find("\t!!\tPellionAgentUninstaller.cpp\t", 0)) << log;
+    EXPECT_NE(std::string::npos, log.find(std::string(kNotInstalled) + "\r\n"));
+    const std::string end = "----------<終了>----------\r\n\r\n";
+    ASSERT_GE(log.size(), end.size());
+    EXPECT_EQ(end, log.substr(log.size() - end.size()));
 }
 
 TEST_F(EndToEnd, NewerInstalledVersionIsRefused) {
@@ -188,6 +211,8 @@ TEST_F(EndToEnd, SecondInstanceIsRefusedWhileTheFirstShowsItsDialog) {
     ExpectOkBox(box, "既に起動しています", "失敗", false);
     ASSERT_TRUE(uidriver::PressKey(box, uidriver::Key::Enter));
     EXPECT_TRUE(second.Ended(kWait));
+    EXPECT_NE(std::string::npos, ReadLog().find("\t!!\tPellionAgentUninstaller.cpp\t"));
+    EXPECT_NE(std::string::npos, ReadLog().find("既に起動しています\r\n"));
 
     EXPECT_TRUE(IsWindow(dlg)) << "the first instance must not be disturbed";
     ASSERT_TRUE(uidriver::Click(dlg, IDCANCEL));

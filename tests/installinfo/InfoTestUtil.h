@@ -2,7 +2,9 @@
 // and the pending delete-at-restart list.
 #pragma once
 #include <windows.h>
+#include <algorithm>
 #include <string>
+#include <utility>
 #include <vector>
 #include "TestUtil.h"
 
@@ -10,10 +12,10 @@ namespace infotest {
 
 inline bool Exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
-inline void MakeFile(const std::string& path, const char* text = "x") {
+inline void MakeFile(const std::string& path) {
     HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
     DWORD written = 0;
-    WriteFile(h, text, lstrlenA(text), &written, nullptr);
+    WriteFile(h, "x", 1, &written, nullptr);
     CloseHandle(h);
 }
 
@@ -30,10 +32,9 @@ class Event {
 public:
     explicit Event(const char* tag) {
         static int counter = 0;
-        char buf[96];
-        wsprintfA(buf, "Local\\info-%s-%lu-%d", tag, GetCurrentProcessId(), ++counter);
-        name_ = buf;
-        h_ = CreateEventA(nullptr, TRUE, FALSE, buf);
+        name_ = "Local\\info-" + std::string(tag) + "-" + std::to_string(GetCurrentProcessId()) + "-" +
+                std::to_string(++counter);
+        h_ = CreateEventA(nullptr, TRUE, FALSE, name_.c_str());
     }
     ~Event() { CloseHandle(h_); }
     Event(const Event&) = delete;
@@ -49,28 +50,24 @@ private:
 // A child process, killed at destruction if it still runs.
 class Child {
 public:
-    Child(const std::string& exe, const std::string& args, bool suspended = false) {
+    explicit Child(const std::string& cmdLine, bool suspended = false) {
         STARTUPINFOA si = {sizeof(si)};
-        std::string cmd = "\"" + exe + "\" " + args;
-        std::vector<char> line(cmd.begin(), cmd.end());
+        std::vector<char> line(cmdLine.begin(), cmdLine.end());
         line.push_back('\0');
         if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, suspended ? CREATE_SUSPENDED : 0, nullptr,
                             nullptr, &si, &pi_))
             pi_ = PROCESS_INFORMATION();
     }
     ~Child() {
-        if (pi_.hProcess) {
-            if (WaitForSingleObject(pi_.hProcess, 0) == WAIT_TIMEOUT) Kill();
-            CloseHandle(pi_.hProcess);
-            CloseHandle(pi_.hThread);
-        }
+        if (pi_.hProcess && WaitForSingleObject(pi_.hProcess, 0) == WAIT_TIMEOUT) Kill();
+        if (pi_.hProcess) CloseHandle(pi_.hProcess);
+        if (pi_.hThread) CloseHandle(pi_.hThread);
     }
-    void Resume() { ResumeThread(pi_.hThread); }
     Child(const Child&) = delete;
     Child& operator=(const Child&) = delete;
     bool started() const { return pi_.hProcess != nullptr; }
     HANDLE process() const { return pi_.hProcess; }
-    DWORD pid() const { return pi_.dwProcessId; }
+    void Resume() { ResumeThread(pi_.hThread); }
     void Kill() {
         TerminateProcess(pi_.hProcess, 99);
         WaitForSingleObject(pi_.hProcess, 10000);
@@ -86,143 +83,86 @@ private:
     PROCESS_INFORMATION pi_ = {};
 };
 
-// Runs a command line to its end; its exit code, or -1.
-inline DWORD RunToEnd(const std::string& cmdLine, DWORD ms = 60000) {
-    STARTUPINFOA si = {sizeof(si)};
-    PROCESS_INFORMATION pi = {};
-    std::vector<char> line(cmdLine.begin(), cmdLine.end());
-    line.push_back('\0');
-    if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
-        return static_cast<DWORD>(-1);
-    DWORD code = static_cast<DWORD>(-1);
-    if (WaitForSingleObject(pi.hProcess, ms) == WAIT_OBJECT_0) GetExitCodeProcess(pi.hProcess, &code);
-    CloseHandle(pi.hThread);
-    CloseHandle(pi.hProcess);
-    return code;
-}
+inline DWORD RunToEnd(const std::string& cmdLine) { return Child(cmdLine).Wait(60000); }
 
-// The entries of the delete-at-restart list (sources and targets alternate;
-// "\??\" prefixes kept as stored).
-inline std::vector<std::string> PendingRenames() {
-    std::vector<std::string> out;
+// The delete-at-restart list as (source without "\??\", target) pairs.
+inline std::vector<std::pair<std::string, std::string>> PendingRenames() {
+    std::vector<std::pair<std::string, std::string>> out;
     HKEY key = nullptr;
     if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Control\\Session Manager", 0, KEY_READ,
                       &key) != ERROR_SUCCESS)
         return out;
-    DWORD size = 0;
-    if (RegQueryValueExA(key, "PendingFileRenameOperations", nullptr, nullptr, nullptr, &size) == ERROR_SUCCESS &&
-        size) {
-        std::vector<char> data(size + 2, '\0');
-        if (RegQueryValueExA(key, "PendingFileRenameOperations", nullptr, nullptr,
-                             reinterpret_cast<BYTE*>(data.data()), &size) == ERROR_SUCCESS) {
-            // Pairs of strings; an empty target means "delete". Walk by pairs
-            // so an empty target is not taken for the list's end.
-            const char* p = data.data();
-            const char* end = data.data() + size;
-            while (p < end && *p) {
-                out.push_back(p);
-                p += lstrlenA(p) + 1;
-                if (p >= end) break;
-                out.push_back(p);
-                p += lstrlenA(p) + 1;
-            }
+    std::vector<char> data(65536, '\0');
+    DWORD size = static_cast<DWORD>(data.size() - 2);
+    if (RegQueryValueExA(key, "PendingFileRenameOperations", nullptr, nullptr, reinterpret_cast<BYTE*>(data.data()),
+                         &size) == ERROR_SUCCESS) {
+        // Walk by pairs: an empty target ("delete") is not the list's end.
+        for (const char* p = data.data(); p < data.data() + size && *p;) {
+            std::string src = p, dst = p + src.size() + 1;
+            p += src.size() + dst.size() + 2;
+            out.emplace_back(src.compare(0, 4, "\\??\\") == 0 ? src.substr(4) : src, dst);
         }
     }
     RegCloseKey(key);
     return out;
 }
 
-// Sources in the delete-at-restart list (targets dropped) that lie under dir.
+inline bool IsUnder(const std::string& path, const std::string& dir) {
+    return CompareStringA(LOCALE_INVARIANT, NORM_IGNORECASE, path.c_str(),
+                          static_cast<int>(std::min(path.size(), dir.size())), dir.c_str(),
+                          static_cast<int>(dir.size())) == CSTR_EQUAL;
+}
+
+// The files and folders under dir that are scheduled for deletion, in order.
 inline std::vector<std::string> PendingDeletionsUnder(const std::string& dir) {
     std::vector<std::string> found;
-    std::vector<std::string> all = PendingRenames();
-    for (size_t i = 0; i + 1 < all.size(); i += 2) {
-        std::string src = all[i];
-        if (src.compare(0, 4, "\\??\\") == 0) src = src.substr(4);
-        if (all[i + 1].empty() && CompareStringA(LOCALE_INVARIANT, NORM_IGNORECASE, src.c_str(),
-                                                 static_cast<int>(dir.size()), dir.c_str(),
-                                                 static_cast<int>(dir.size())) == CSTR_EQUAL)
-            found.push_back(src);
-    }
+    for (const auto& op : PendingRenames())
+        if (op.second.empty() && IsUnder(op.first, dir)) found.push_back(op.first);
     return found;
 }
 
-// Removes the list entries under dir so later tests start clean.
+// Drops the list's entries under dir so later tests start clean.
 inline void ForgetPendingUnder(const std::string& dir) {
-    std::vector<std::string> all = PendingRenames();
     std::string kept;
-    for (size_t i = 0; i + 1 < all.size(); i += 2) {
-        std::string src = all[i].compare(0, 4, "\\??\\") == 0 ? all[i].substr(4) : all[i];
-        if (CompareStringA(LOCALE_INVARIANT, NORM_IGNORECASE, src.c_str(), static_cast<int>(dir.size()),
-                           dir.c_str(), static_cast<int>(dir.size())) == CSTR_EQUAL)
-            continue;
-        kept += all[i] + '\0' + all[i + 1] + '\0';
-    }
+    for (const auto& op : PendingRenames())
+        if (!IsUnder(op.first, dir)) kept += "\\??\\" + op.first + '\0' + op.second + '\0';
     HKEY key = nullptr;
     if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Control\\Session Manager", 0, KEY_ALL_ACCESS,
                       &key) != ERROR_SUCCESS)
         return;
     if (kept.empty())
         RegDeleteValueA(key, "PendingFileRenameOperations");
-    else {
-        kept += '\0';
+    else
         RegSetValueExA(key, "PendingFileRenameOperations", 0, REG_MULTI_SZ,
-                       reinterpret_cast<const BYTE*>(kept.data()), static_cast<DWORD>(kept.size()));
-    }
+                       reinterpret_cast<const BYTE*>(kept.c_str()), static_cast<DWORD>(kept.size() + 1));
     RegCloseKey(key);
 }
 
-typedef char*(CDECL* UnixNameFn)(LPCWSTR);
-
-// Under Wine: the unix name of a Windows path (null elsewhere).
+// Under Wine: the unix name of a Windows path (empty elsewhere).
 inline std::string UnixName(const std::string& path) {
+    typedef char*(CDECL * UnixNameFn)(LPCWSTR);
     auto unixName = reinterpret_cast<UnixNameFn>(
         GetProcAddress(GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name"));
-    if (!unixName) return "";
     wchar_t w[MAX_PATH] = {0};
     MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, w, MAX_PATH);
-    char* u = unixName(w);
+    char* u = unixName ? unixName(w) : nullptr;
     if (!u) return "";
     std::string s = u;
     HeapFree(GetProcessHeap(), 0, u);
     return s;
 }
 
-// Waits up to 10 s for the path to appear (or to vanish); true when it did.
-inline bool AwaitPath(const std::string& path, bool present) {
-    for (int i = 0; i < 200; ++i) {
+// Wine starts a unix program without a handle that can be waited on, so
+// the effect, the path appearing or vanishing, is awaited (up to 10 s).
+inline bool RunUnixAndAwait(const std::string& cmdLine, const std::string& path, bool present) {
+    { Child unix(cmdLine); }
+    for (int i = 0; i < 200; ++i, Sleep(50)) {
         WIN32_FIND_DATAA fd;
         HANDLE h = FindFirstFileA(path.c_str(), &fd);
-        const bool listed = h != INVALID_HANDLE_VALUE;
-        if (listed) FindClose(h);
-        if (listed == present) return true;
-        Sleep(50);
+        if (h != INVALID_HANDLE_VALUE) FindClose(h);
+        if ((h != INVALID_HANDLE_VALUE) == present) return true;
     }
     return false;
-}
-
-// Wine starts a unix program asynchronously: the handle it gives cannot be
-// waited on, so the effect is awaited instead.
-inline void RunUnix(const std::string& cmdLine) {
-    STARTUPINFOA si = {sizeof(si)};
-    PROCESS_INFORMATION pi = {};
-    std::vector<char> line(cmdLine.begin(), cmdLine.end());
-    line.push_back('\0');
-    if (CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
-        if (pi.hThread) CloseHandle(pi.hThread);
-        if (pi.hProcess) CloseHandle(pi.hProcess);
-    }
-}
-
-// Removes a link made by MakeDirLink. Under Wine, RemoveDirectoryA on a link
-// removes the (empty) target instead, so the unix link is removed with /bin/rm.
-inline void RemoveDirLink(const std::string& link) {
-    const std::string u = UnixName(link);
-    if (!u.empty()) {
-        RunUnix("/bin/rm -f \"" + u + "\"");
-        AwaitPath(link, false);
-    } else
-        RemoveDirectoryA(link.c_str());
 }
 
 // Makes link a directory reparse point to target. Windows: a directory
@@ -232,18 +172,22 @@ inline void RemoveDirLink(const std::string& link) {
 // FILE_ATTRIBUTE_REPARSE_POINT; there the link is made with /bin/ln.
 inline bool MakeDirLink(const std::string& link, const std::string& target) {
     typedef BOOLEAN(WINAPI * CreateLinkFn)(LPCSTR, LPCSTR, DWORD);
-    HMODULE k32 = GetModuleHandleA("kernel32.dll");
-    auto createLink = reinterpret_cast<CreateLinkFn>(GetProcAddress(k32, "CreateSymbolicLinkA"));
+    auto createLink = reinterpret_cast<CreateLinkFn>(
+        GetProcAddress(GetModuleHandleA("kernel32.dll"), "CreateSymbolicLinkA"));
     if (createLink) createLink(link.c_str(), target.c_str(), 1 /* SYMBOLIC_LINK_FLAG_DIRECTORY */);
-    DWORD attrs = GetFileAttributesA(link.c_str());
-    if (attrs != INVALID_FILE_ATTRIBUTES) return (attrs & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
-    const std::string t = UnixName(target), l = UnixName(link);
-    if (t.empty() || l.empty()) return false;
-    const std::string cmd = "/bin/ln -s \"" + t + "\" \"" + l + "\"";
-    RunUnix(cmd);
-    AwaitPath(link, true);
-    attrs = GetFileAttributesA(link.c_str());
+    if (!Exists(link) && !UnixName(link).empty())
+        RunUnixAndAwait("/bin/ln -s \"" + UnixName(target) + "\" \"" + UnixName(link) + "\"", link, true);
+    const DWORD attrs = GetFileAttributesA(link.c_str());
     return attrs != INVALID_FILE_ATTRIBUTES && (attrs & FILE_ATTRIBUTE_REPARSE_POINT);
+}
+
+// Removes a link made by MakeDirLink. Wine's RemoveDirectoryA on a link
+// removes the (empty) target instead, so there the unix link goes by /bin/rm.
+inline void RemoveDirLink(const std::string& link) {
+    if (UnixName(link).empty())
+        RemoveDirectoryA(link.c_str());
+    else
+        RunUnixAndAwait("/bin/rm -f \"" + UnixName(link) + "\"", link, false);
 }
 
 }  // namespace infotest

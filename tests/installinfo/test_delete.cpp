@@ -31,7 +31,8 @@ class Holder {
 public:
     explicit Holder(const std::string& file)
         : ready_("ready"), quit_("quit"),
-          child_(infotest::BesideTest("info_helper.exe"), "hold \"" + file + "\" " + ready_.name() + " " + quit_.name()) {}
+          child_("\"" + infotest::BesideTest("info_helper.exe") + "\" hold \"" + file + "\" " + ready_.name() + " " +
+                 quit_.name()) {}
     bool Holding() { return child_.started() && WaitForSingleObject(ready_.get(), 30000) == WAIT_OBJECT_0; }
     void Release() {
         SetEvent(quit_.get());
@@ -46,8 +47,7 @@ private:
 // wineboot -r carries out the delete-at-restart list; only run it when the
 // list holds nothing but entries under dir, so no other test loses its own.
 bool RestartIfOnlyOurs(const std::string& dir) {
-    const std::vector<std::string> all = infotest::PendingRenames();
-    if (all.size() != 2 * infotest::PendingDeletionsUnder(dir).size()) return false;
+    if (infotest::PendingRenames().size() != infotest::PendingDeletionsUnder(dir).size()) return false;
     return infotest::RunToEnd("wineboot.exe -r") == 0;
 }
 

@@ -30,7 +30,8 @@ OSVersionFacts NT(DWORD major) {
 class Instance {
 public:
     explicit Instance(const std::string& exe = infotest::BesideTest("info_helper.exe"), bool suspended = false)
-        : ready_("ready"), quit_("quit"), child_(exe, "mutex " + ready_.name() + " " + quit_.name(), suspended) {}
+        : ready_("ready"), quit_("quit"),
+          child_("\"" + exe + "\" mutex " + ready_.name() + " " + quit_.name(), suspended) {}
     infotest::Child& child() { return child_; }
     bool Holds(DWORD ms = 30000) {
         HANDLE h[] = {ready_.get(), child_.process()};

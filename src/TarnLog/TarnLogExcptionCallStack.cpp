@@ -1,0 +1,240 @@
+#include "TarnLog/TarnLogExcptionCallStack.h"
+
+#include <mbstring.h>
+#include <shlwapi.h>
+#include <tlhelp32.h>
+
+#include "TarnLog/TarnLog.h"
+#include "Util/KDXGlobal.h"
+#include "Util/SystemDll.h"
+
+namespace {
+
+const char kDumpMarkerName[] = "KDMDMP.INI";
+const DWORD kSymbolBufferSize = 10000;
+const char kReportRule[] = "========================================";
+const char kDumpRule[] = "=-=-=-=-=-=-=-=-=-=-=-=-=-=-=-=-=-=-=-=-";
+
+// Written once at start-up, before other threads exist; read by the filter.
+CrashReportCallback g_callback = NULL;
+char g_dumpPath[MAX_PATH + 1] = {0};
+
+// Formats one report line into a 256-byte buffer and hands it over.
+void Report(BOOL lastLine, const char* format, ...) {
+    char line[256] = {0};
+    va_list args;
+    va_start(args, format);
+    wvnsprintfA(line, sizeof(line), format, args);  // cuts what does not fit
+    va_end(args);
+    g_callback(line, lastLine);
+}
+
+// Module names come from the system and stay short, but a line must never
+// overrun its buffer: cut a name to what fits, whole characters only.
+void CopyName(char* target, size_t size, const char* name) {
+    target[0] = '\0';
+    if (name) _mbsnbcpy(reinterpret_cast<unsigned char*>(target), reinterpret_cast<const unsigned char*>(name), size - 1);
+    target[size - 1] = '\0';
+    // _mbsnbcpy may leave half a double-byte character at the end.
+    size_t length = lstrlenA(target);
+    if (length && _mbsbtype(reinterpret_cast<const unsigned char*>(target), length - 1) == _MBC_LEAD)
+        target[length - 1] = '\0';
+}
+
+class CSnapshot {
+public:
+    explicit CSnapshot(HANDLE handle) : m_handle(handle) {}
+    ~CSnapshot() {
+        if (m_handle != INVALID_HANDLE_VALUE) CloseHandle(m_handle);
+    }
+    CSnapshot(const CSnapshot&) = delete;
+    CSnapshot& operator=(const CSnapshot&) = delete;
+    HANDLE get() const { return m_handle; }
+
+private:
+    HANDLE m_handle;
+};
+
+class CVirtualBlock {
+public:
+    explicit CVirtualBlock(SIZE_T size) : m_block(VirtualAlloc(NULL, size, MEM_COMMIT, PAGE_READWRITE)) {}
+    ~CVirtualBlock() {
+        if (m_block) VirtualFree(m_block, 0, MEM_RELEASE);
+    }
+    CVirtualBlock(const CVirtualBlock&) = delete;
+    CVirtualBlock& operator=(const CVirtualBlock&) = delete;
+    void* get() const { return m_block; }
+
+private:
+    void* m_block;
+};
+
+class CSymbolSession {
+public:
+    explicit CSymbolSession(HANDLE process) : m_process(process) { SymInitialize(process, NULL, TRUE); }
+    ~CSymbolSession() { SymCleanup(m_process); }
+    CSymbolSession(const CSymbolSession&) = delete;
+    CSymbolSession& operator=(const CSymbolSession&) = delete;
+
+private:
+    HANDLE m_process;
+};
+
+class CLibrary {
+public:
+    explicit CLibrary(HMODULE module) : m_module(module) {}
+    ~CLibrary() {
+        if (m_module) FreeLibrary(m_module);
+    }
+    CLibrary(const CLibrary&) = delete;
+    CLibrary& operator=(const CLibrary&) = delete;
+    HMODULE get() const { return m_module; }
+
+private:
+    HMODULE m_module;
+};
+
+void ReportModules() {
+    CSnapshot snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPMODULE, GetCurrentProcessId()));
+    if (snapshot.get() == INVALID_HANDLE_VALUE) return;
+    MODULEENTRY32 entry;
+    entry.dwSize = sizeof(entry);
+    if (!Module32First(snapshot.get(), &entry)) return;
+    Report(FALSE, "ロードモジュール");
+    do {
+        char name[200];
+        CopyName(name, sizeof(name), entry.szModule);
+        DWORD base = reinterpret_cast<DWORD>(entry.modBaseAddr);
+        Report(FALSE, "  [0x%08X～0x%08X] %s", base, base + entry.modBaseSize, name);
+        entry.dwSize = sizeof(entry);
+    } while (Module32Next(snapshot.get(), &entry));
+}
+
+void ReportStack(const CONTEXT& crashContext, DWORD exceptionAddress) {
+    CVirtualBlock buffer(kSymbolBufferSize);
+    if (!buffer.get()) return;
+    ZeroMemory(buffer.get(), kSymbolBufferSize);
+    IMAGEHLP_SYMBOL* symbol = static_cast<IMAGEHLP_SYMBOL*>(buffer.get());
+    symbol->SizeOfStruct = kSymbolBufferSize;
+    symbol->MaxNameLength = kSymbolBufferSize - sizeof(IMAGEHLP_SYMBOL);
+
+    CONTEXT context = crashContext;  // StackWalk changes what it is given
+    STACKFRAME frame;
+    ZeroMemory(&frame, sizeof(frame));
+    frame.AddrPC.Offset = context.Eip;
+    frame.AddrPC.Mode = AddrModeFlat;
+    frame.AddrFrame.Offset = context.Ebp;
+    frame.AddrFrame.Mode = AddrModeFlat;
+    frame.AddrStack.Offset = context.Esp;
+    frame.AddrStack.Mode = AddrModeFlat;
+
+    HANDLE process = GetCurrentProcess();
+    CSymbolSession session(process);
+    IMAGEHLP_MODULE module;
+    ZeroMemory(&module, sizeof(module));
+    module.SizeOfStruct = sizeof(module);
+    if (SymGetModuleInfo(process, exceptionAddress, &module)) {
+        char name[200];
+        CopyName(name, sizeof(name), module.ModuleName);
+        Report(FALSE, "例外発生モジュール %s(0x%08X) + 0x%08X", name, module.BaseOfImage,
+               exceptionAddress - module.BaseOfImage);
+    }
+
+    Report(FALSE, "コールスタック");
+    while (StackWalk(IMAGE_FILE_MACHINE_I386, process, GetCurrentThread(), &frame, &context, NULL,
+                     SymFunctionTableAccess, SymGetModuleBase, NULL)) {
+        if (frame.AddrFrame.Offset == 0) break;
+        ZeroMemory(&module, sizeof(module));
+        module.SizeOfStruct = sizeof(module);
+        SymGetModuleInfo(process, frame.AddrPC.Offset, &module);
+        char moduleName[100];
+        CopyName(moduleName, sizeof(moduleName), module.ModuleName);
+        DWORD displacement = 0;
+        if (SymGetSymFromAddr(process, frame.AddrPC.Offset, &displacement, symbol)) {
+            char symbolName[120];
+            CopyName(symbolName, sizeof(symbolName), symbol->Name);
+            Report(FALSE, "  0x%08X[%s:0x%08X] %s() + 0x%X", frame.AddrPC.Offset, moduleName,
+                   module.BaseOfImage, symbolName, displacement);
+        } else {
+            Report(FALSE, "  0x%08X[%s:0x%08X] ---", frame.AddrPC.Offset, moduleName, module.BaseOfImage);
+        }
+    }
+    Report(TRUE, kReportRule);
+}
+
+}  // namespace
+
+void InstallCrashHandler(CrashReportCallback callback, const char* dumpPath, BOOL install) {
+    g_callback = callback;
+    g_dumpPath[0] = '\0';
+    if (dumpPath) CopyName(g_dumpPath, MAX_PATH + 1, dumpPath);
+    if (install) SetUnhandledExceptionFilter(CrashExceptionFilter);
+}
+
+LONG WINAPI CrashExceptionFilter(EXCEPTION_POINTERS* exception) {
+    if (g_callback && exception && exception->ExceptionRecord && exception->ContextRecord) {
+        const EXCEPTION_RECORD& record = *exception->ExceptionRecord;
+        DWORD address = reinterpret_cast<DWORD>(record.ExceptionAddress);
+        Report(FALSE, kReportRule);
+        Report(FALSE, "例外発生 ThreadID=%ld", GetCurrentThreadId());
+        Report(FALSE, "例外コード 0x%08X, 例外発生アドレス 0x%08X", record.ExceptionCode, address);
+        ReportModules();
+        ReportStack(*exception->ContextRecord, address);
+    }
+    if (!g_dumpPath[0] || !IsDumpEnabled()) return EXCEPTION_CONTINUE_SEARCH;
+    DWORD result = WriteMiniDump(g_dumpPath, exception, MiniDumpWithFullMemory);
+    if (g_callback) {
+        Report(FALSE, kDumpRule);
+        Report(FALSE, "ダンプファイル作成 = %ld", result);
+        Report(TRUE, kDumpRule);
+    }
+    return EXCEPTION_CONTINUE_SEARCH;
+}
+
+void OnCrashReportLine(const char* line, BOOL lastLine) {
+    TARNLOG(TARNLOG_ERROR, "%s", line);
+    if (lastLine) CTarnLogWrapper(__FILE__, __LINE__).FlushAll();
+}
+
+DWORD WriteMiniDump(const char* path, EXCEPTION_POINTERS* exception, MINIDUMP_TYPE type) {
+    typedef BOOL(WINAPI * MiniDumpWriteDumpProc)(HANDLE, DWORD, HANDLE, MINIDUMP_TYPE,
+                                                 PMINIDUMP_EXCEPTION_INFORMATION,
+                                                 PMINIDUMP_USER_STREAM_INFORMATION,
+                                                 PMINIDUMP_CALLBACK_INFORMATION);
+    HANDLE file = CreateFileA(path, GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
+    if (file == INVALID_HANDLE_VALUE) return GetLastError();
+
+    MINIDUMP_EXCEPTION_INFORMATION info;
+    info.ThreadId = GetCurrentThreadId();
+    info.ExceptionPointers = exception;
+    info.ClientPointers = FALSE;
+
+    BOOL written = FALSE;
+    DWORD error = 0;
+    {
+        // Only the system's copy: an elevated program must not run a
+        // Dbghelp.DLL planted beside it.
+        CLibrary library(LoadSystemDll("Dbghelp.DLL"));
+        MiniDumpWriteDumpProc write =
+            library.get() ? reinterpret_cast<MiniDumpWriteDumpProc>(GetProcAddress(library.get(), "MiniDumpWriteDump"))
+                          : NULL;
+        if (write) {
+            written = write(GetCurrentProcess(), GetCurrentProcessId(), file, type, exception ? &info : NULL,
+                            NULL, NULL);
+        }
+        error = GetLastError();
+    }
+    DWORD result = 0;
+    if (!written) result = error ? error : ERROR_GEN_FAILURE;
+    CloseHandle(file);
+    if (!written) DeleteFileA(path);
+    return result;
+}
+
+BOOL IsDumpEnabled() {
+    char folder[1024] = {0};
+    GetProductLogDir(folder, sizeof(folder));
+    char marker[MAX_PATH] = {0};
+    if (!PathCombineA(marker, folder, kDumpMarkerName)) return FALSE;
+    return PathFileExistsA(marker);
+}

@@ -1,0 +1,50 @@
+#include "Util/SystemDll.h"
+
+#include "Util/KDXGlobal.h"
+
+#include <mbstring.h>
+#include <string.h>
+
+#ifndef LOAD_LIBRARY_SEARCH_SYSTEM32
+#define LOAD_LIBRARY_SEARCH_SYSTEM32 0x00000800
+#endif
+
+// The program runs elevated and may be started from a downloads folder: a
+// plain LoadLibraryA("Dbghelp.DLL") would take a planted copy from beside
+// the program before the system's own. So a system DLL is only ever loaded
+// from the system folder.
+//
+// LOAD_LIBRARY_SEARCH_SYSTEM32 does exactly that on Windows 8 and later, on
+// Windows 7 with KB2533623 and under Wine. A Windows 7 without that update
+// rejects the flag with ERROR_INVALID_PARAMETER (87); there the DLL is
+// loaded by its full path in the folder GetSystemDirectoryA names (for this
+// 32-bit program on 64-bit Windows that is redirected to SysWOW64, as it
+// should be). A full path is never searched for, so nothing else can be
+// picked up; the DLL's own imports are system DLLs, found through the
+// known-DLL list and the system folder.
+HMODULE LoadSystemDll(const char* name) {
+    if (!name || !*name || _mbschr(reinterpret_cast<const unsigned char*>(name), '\\') ||
+        _mbschr(reinterpret_cast<const unsigned char*>(name), '/')) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return NULL;
+    }
+    HMODULE module = LoadLibraryExA(name, NULL, LOAD_LIBRARY_SEARCH_SYSTEM32);
+    if (module || GetLastError() != ERROR_INVALID_PARAMETER) return module;
+
+    char path[MAX_PATH] = {0};
+    UINT length = GetSystemDirectoryA(path, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) {
+        if (length) SetLastError(ERROR_BUFFER_OVERFLOW);
+        return NULL;
+    }
+    if (length + 1 + strlen(name) >= MAX_PATH) {
+        SetLastError(ERROR_BUFFER_OVERFLOW);
+        return NULL;
+    }
+    if (!AddBackslash(path, MAX_PATH)) {
+        SetLastError(ERROR_BUFFER_OVERFLOW);
+        return NULL;
+    }
+    lstrcatA(path, name);
+    return LoadLibraryExA(path, NULL, LOAD_WITH_ALTERED_SEARCH_PATH);
+}

@@ -1,0 +1,8 @@
+// Loading system DLLs by name from the system folder only.
+#pragma once
+#include <windows.h>
+
+// Loads the system DLL `name` (a bare file name such as "Dbghelp.DLL") from
+// the system folder, never from the program's folder, the current folder or
+// PATH. Returns NULL with the last error set on failure.
+HMODULE LoadSystemDll(const char* name);
