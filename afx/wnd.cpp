@@ -149,7 +149,8 @@ BOOL CWnd::DestroyWindow() {
 }
 
 void CWnd::FinishNcDestroy() {
-    UnsubclassWindow();
+    HWND h = UnsubclassWindow();
+    RemovePropA(h, kSuperProp);  // the window's last message: nothing forwards any more
     CWinApp* app = AfxGetApp();
     if (app && app->m_pMainWnd == this) {
         app->m_pMainWnd = nullptr;

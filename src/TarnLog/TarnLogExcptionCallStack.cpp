@@ -1,5 +1,6 @@
 #include "TarnLog/TarnLogExcptionCallStack.h"
 
+#include <mbctype.h>
 #include <mbstring.h>
 #include <shlwapi.h>
 #include <tlhelp32.h>
@@ -69,17 +70,6 @@ private:
     void* m_block;
 };
 
-class CSymbolSession {
-public:
-    explicit CSymbolSession(HANDLE process) : m_process(process) { SymInitialize(process, NULL, TRUE); }
-    ~CSymbolSession() { SymCleanup(m_process); }
-    CSymbolSession(const CSymbolSession&) = delete;
-    CSymbolSession& operator=(const CSymbolSession&) = delete;
-
-private:
-    HANDLE m_process;
-};
-
 class CLibrary {
 public:
     explicit CLibrary(HMODULE module) : m_module(module) {}
@@ -92,6 +82,57 @@ public:
 
 private:
     HMODULE m_module;
+};
+
+// The stack-walk and symbol calls, taken at run time from the system's
+// dbghelp.dll. Importing IMAGEHLP at link time would make the loader pull in
+// dbghelp.dll at start-up by the ordinary search, which takes a planted
+// "Dbghelp.DLL" from beside the program first.
+class CSymbolApi {
+public:
+    typedef BOOL(WINAPI* SymInitializeProc)(HANDLE, PCSTR, BOOL);
+    typedef BOOL(WINAPI* SymCleanupProc)(HANDLE);
+    typedef BOOL(WINAPI* SymGetModuleInfoProc)(HANDLE, DWORD, PIMAGEHLP_MODULE);
+    typedef BOOL(WINAPI* SymGetSymFromAddrProc)(HANDLE, DWORD, PDWORD, PIMAGEHLP_SYMBOL);
+    typedef BOOL(WINAPI* StackWalkProc)(DWORD, HANDLE, HANDLE, LPSTACKFRAME, PVOID, PREAD_PROCESS_MEMORY_ROUTINE,
+                                        PFUNCTION_TABLE_ACCESS_ROUTINE, PGET_MODULE_BASE_ROUTINE,
+                                        PTRANSLATE_ADDRESS_ROUTINE);
+
+    CSymbolApi() : m_library(LoadSystemDll("dbghelp.dll")), m_process(GetCurrentProcess()), m_initialized(FALSE) {
+        HMODULE module = m_library.get();
+        if (!module) return;
+        Initialize = reinterpret_cast<SymInitializeProc>(GetProcAddress(module, "SymInitialize"));
+        Cleanup = reinterpret_cast<SymCleanupProc>(GetProcAddress(module, "SymCleanup"));
+        GetModuleInfo = reinterpret_cast<SymGetModuleInfoProc>(GetProcAddress(module, "SymGetModuleInfo"));
+        GetSymFromAddr = reinterpret_cast<SymGetSymFromAddrProc>(GetProcAddress(module, "SymGetSymFromAddr"));
+        Walk = reinterpret_cast<StackWalkProc>(GetProcAddress(module, "StackWalk"));
+        FunctionTableAccess =
+            reinterpret_cast<PFUNCTION_TABLE_ACCESS_ROUTINE>(GetProcAddress(module, "SymFunctionTableAccess"));
+        GetModuleBase = reinterpret_cast<PGET_MODULE_BASE_ROUTINE>(GetProcAddress(module, "SymGetModuleBase"));
+        if (Ready()) m_initialized = Initialize(m_process, NULL, TRUE);
+    }
+    ~CSymbolApi() {
+        if (m_initialized) Cleanup(m_process);
+    }
+    CSymbolApi(const CSymbolApi&) = delete;
+    CSymbolApi& operator=(const CSymbolApi&) = delete;
+
+    bool Ready() const {
+        return Initialize && Cleanup && GetModuleInfo && GetSymFromAddr && Walk && FunctionTableAccess && GetModuleBase;
+    }
+
+    SymInitializeProc Initialize = NULL;
+    SymCleanupProc Cleanup = NULL;
+    SymGetModuleInfoProc GetModuleInfo = NULL;
+    SymGetSymFromAddrProc GetSymFromAddr = NULL;
+    StackWalkProc Walk = NULL;
+    PFUNCTION_TABLE_ACCESS_ROUTINE FunctionTableAccess = NULL;
+    PGET_MODULE_BASE_ROUTINE GetModuleBase = NULL;
+
+private:
+    CLibrary m_library;
+    HANDLE m_process;
+    BOOL m_initialized;
 };
 
 void ReportModules() {
@@ -129,11 +170,11 @@ void ReportStack(const CONTEXT& crashContext, DWORD exceptionAddress) {
     frame.AddrStack.Mode = AddrModeFlat;
 
     HANDLE process = GetCurrentProcess();
-    CSymbolSession session(process);
+    CSymbolApi sym;
     IMAGEHLP_MODULE module;
     ZeroMemory(&module, sizeof(module));
     module.SizeOfStruct = sizeof(module);
-    if (SymGetModuleInfo(process, exceptionAddress, &module)) {
+    if (sym.Ready() && sym.GetModuleInfo(process, exceptionAddress, &module)) {
         char name[200];
         CopyName(name, sizeof(name), module.ModuleName);
         Report(FALSE, "例外発生モジュール %s(0x%08X) + 0x%08X", name, module.BaseOfImage,
@@ -141,16 +182,16 @@ void ReportStack(const CONTEXT& crashContext, DWORD exceptionAddress) {
     }
 
     Report(FALSE, "コールスタック");
-    while (StackWalk(IMAGE_FILE_MACHINE_I386, process, GetCurrentThread(), &frame, &context, NULL,
-                     SymFunctionTableAccess, SymGetModuleBase, NULL)) {
+    while (sym.Ready() && sym.Walk(IMAGE_FILE_MACHINE_I386, process, GetCurrentThread(), &frame, &context, NULL,
+                                   sym.FunctionTableAccess, sym.GetModuleBase, NULL)) {
         if (frame.AddrFrame.Offset == 0) break;
         ZeroMemory(&module, sizeof(module));
         module.SizeOfStruct = sizeof(module);
-        SymGetModuleInfo(process, frame.AddrPC.Offset, &module);
+        sym.GetModuleInfo(process, frame.AddrPC.Offset, &module);
         char moduleName[100];
         CopyName(moduleName, sizeof(moduleName), module.ModuleName);
         DWORD displacement = 0;
-        if (SymGetSymFromAddr(process, frame.AddrPC.Offset, &displacement, symbol)) {
+        if (sym.GetSymFromAddr(process, frame.AddrPC.Offset, &displacement, symbol)) {
             char symbolName[120];
             CopyName(symbolName, sizeof(symbolName), symbol->Name);
             Report(FALSE, "  0x%08X[%s:0x%08X] %s() + 0x%X", frame.AddrPC.Offset, moduleName,

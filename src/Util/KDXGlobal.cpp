@@ -147,6 +147,25 @@ DWORD ReadPathKey(const char* key, char* buffer, DWORD size, const char* iniPath
     return error ? error : kSettingsFileReadFailed;
 }
 
+// GetEnvironmentVariableA as the platform should give it: Wine's ANSI call
+// cuts a value at its length in wide characters, dropping the last bytes of
+// double-byte text, so the wide value is read and converted here. Returns
+// the length, 0 when unset, or a value of size or more when it does not fit.
+DWORD ReadEnvironment(const char* name, char* buffer, DWORD size) {
+    wchar_t wideName[64] = {0};
+    if (!MultiByteToWideChar(CP_ACP, 0, name, -1, wideName, 64)) return 0;
+    DWORD wideLength = GetEnvironmentVariableW(wideName, NULL, 0);
+    if (!wideLength) return 0;
+    std::wstring wide(wideLength, L'\0');
+    wideLength = GetEnvironmentVariableW(wideName, &wide[0], wideLength);
+    if (!wideLength) return 0;
+    int length = WideCharToMultiByte(CP_ACP, 0, wide.c_str(), -1, NULL, 0, NULL, NULL);
+    if (length <= 0) return 0;
+    if (static_cast<DWORD>(length) > size) return static_cast<DWORD>(length);
+    WideCharToMultiByte(CP_ACP, 0, wide.c_str(), -1, buffer, length, NULL, NULL);
+    return static_cast<DWORD>(length - 1);
+}
+
 void InitializeLog(const char* path) { CTarnLogWrapper(__FILE__, __LINE__).Initialize(path, 4096, NULL, -1, 0); }
 
 // TODO(ApplyDacl): a folder created with applySecurity gets the everyone
@@ -267,7 +286,7 @@ void SetupCrashHandler(BOOL withDump, BOOL install) {
 
 DWORD CKdmSysInfo::GetInstallDir(char* buffer, DWORD size) {
     if (!buffer || !size) return ERROR_INVALID_PARAMETER;
-    DWORD length = GetEnvironmentVariableA(kInstallDirVariable, buffer, size);
+    DWORD length = ReadEnvironment(kInstallDirVariable, buffer, size);
     if (length >= size) {
         buffer[0] = '\0';
         return ERROR_MORE_DATA;

@@ -131,15 +131,16 @@ TEST(TarnLogWriter, HeaderFieldsMarksAndKinds) {
     const std::string log = dir / UniqueName("hdr");
     SYSTEMTIME before, after;
     GetLocalTime(&before);
-    logtest::Run run = RunWriter({"init", log, "4096", "hdr", "kinds"});
+    logtest::Run run = RunWriter({"init", log, "4096", "hdr", "kinds", "line", "-1", "negative"});
     GetLocalTime(&after);
     ASSERT_EQ(0u, run.exitCode);
 
     bool allParsed = false;
     std::vector<LogLine> lines = ParseAll(ReadBytes(log), &allParsed);
     ASSERT_TRUE(allParsed);
-    // banner, hdr line, kinds 0-9 but not 10 (system log) and 11 (research off), then the kind-12 report
-    ASSERT_EQ(13u, lines.size());
+    // banner, hdr line, kinds 0-9 but not 10 (system log) and 11 (research off), then the
+    // reports of kinds 12 and -1
+    ASSERT_EQ(14u, lines.size());
     EXPECT_EQ("==", lines[0].mark);
     EXPECT_EQ(kStartBanner, lines[0].message);
 
@@ -160,6 +161,10 @@ TEST(TarnLogWriter, HeaderFieldsMarksAndKinds) {
     EXPECT_EQ("##", lines[12].mark);
     EXPECT_EQ("\x95\x73\x90\xB3\x82\xC8\x83\x8D\x83\x4F\x8E\xED\x95\xCA[12]\x82\xAA\x8E\x77\x92\xE8\x82\xB3\x82\xEA\x82\xDC\x82\xB5\x82\xBD",
               lines[12].message);  // 不正なログ種別[12]が指定されました
+    // a negative kind is as invalid as 12 (and must not index the mark table)
+    EXPECT_EQ("\x95\x73\x90\xB3\x82\xC8\x83\x8D\x83\x4F\x8E\xED\x95\xCA[-1]\x82\xAA\x8E\x77\x92\xE8\x82\xB3\x82\xEA\x82\xDC\x82\xB5\x82\xBD",
+              lines[13].message);
+    EXPECT_EQ(0, CountMessages(lines, "negative"));
     EXPECT_EQ(0, CountMessages(lines, "kind 11"));
     EXPECT_EQ(0, CountMessages(lines, "kind 12"));
     // kind 6 has no mark: two tabs in a row after the time

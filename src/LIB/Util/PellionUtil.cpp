@@ -1,5 +1,4 @@
 #include "LIB/Util/PellionUtil.h"
-#include <mbctype.h>
 #include <mbstring.h>
 #include <climits>
 #include <cstring>

@@ -1,0 +1,49 @@
+// Test-only program: runs one product-environment lookup from its own folder
+// and prints "<code>|<text>" so a test can place it where the folder matters.
+#include <windows.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include "TarnLog/TarnLog.h"
+#include "Util/KDXGlobal.h"
+#include "Util/SystemDll.h"
+
+int main(int argc, char** argv) {
+    if (argc < 2) return 2;
+    const char* command = argv[1];
+    char buffer[1024] = {0};
+    DWORD code = 0;
+    if (!strcmp(command, "installdir")) {
+        code = CKdmSysInfo::GetInstallDir(buffer, sizeof(buffer));
+        char env[1024] = {0};
+        GetEnvironmentVariableA("VELMOR_INSTDIR", env, sizeof(env));
+        printf("%lu|%s|%s", code, buffer, env);
+        return 0;
+    }
+    if (!strcmp(command, "regstr") && argc >= 4) {
+        CKdmRegStrR value(argv[2], argv[3]);
+        code = GetLastError();
+        printf("%lu|%s", code, value.m_value);
+        return 0;
+    }
+    if (!strcmp(command, "rvupath")) {
+        code = CKdmSysInfo::GetRvuDllPath(buffer, sizeof(buffer));
+    } else if (!strcmp(command, "modulefolder")) {
+        GetModuleFolder(buffer, sizeof(buffer));
+    } else if (!strcmp(command, "setuplog")) {
+        SetupLog(NULL);
+        TARNLOG(TARNLOG_INFO, "probe line");
+    } else if (!strcmp(command, "loadsys") || !strcmp(command, "loadplain")) {
+        HMODULE module = !strcmp(command, "loadsys") ? LoadSystemDll(argv[2]) : LoadLibraryA(argv[2]);
+        code = module ? 0 : GetLastError();
+        if (module) {
+            GetModuleFileNameA(module, buffer, sizeof(buffer));
+            if (GetProcAddress(module, "PlantedMarker")) lstrcatA(buffer, "|planted");
+        }
+    } else {
+        return 2;
+    }
+    printf("%lu|%s", code, buffer);
+    return 0;
+}
