@@ -19,9 +19,13 @@
 // rejects the flag with ERROR_INVALID_PARAMETER (87); there the DLL is
 // loaded by its full path in the folder GetSystemDirectoryA names (for this
 // 32-bit program on 64-bit Windows that is redirected to SysWOW64, as it
-// should be). A full path is never searched for, so nothing else can be
-// picked up; the DLL's own imports are system DLLs, found through the
-// known-DLL list and the system folder.
+// should be). A full path is never searched for, and with
+// LOAD_WITH_ALTERED_SEARCH_PATH the DLL's own imports are looked for in its
+// folder, the system folder, first.
+//
+// A DLL of the same name already in the process is returned as it is: so
+// the program must not import such DLLs at link time (see the crash
+// handler's stack-walk calls).
 HMODULE LoadSystemDll(const char* name) {
     if (!name || !*name || _mbschr(reinterpret_cast<const unsigned char*>(name), '\\') ||
         _mbschr(reinterpret_cast<const unsigned char*>(name), '/')) {

@@ -4,6 +4,8 @@
 #include <shlobj.h>
 #include <shobjidl.h>
 
+#include "TestUtil.h"
+
 namespace seed {
 
 const char* const kShortcutNames[2] = {"インベントリ情報アップロード", "リモート操作クライアント"};
@@ -49,27 +51,6 @@ DWORD MakeShortcut(const std::string& lnk, const std::string& target) {
     return SUCCEEDED(hr) ? 0 : static_cast<DWORD>(hr);
 }
 
-void DeleteTreeQuiet(const std::string& dir) {
-    WIN32_FIND_DATAA fd;
-    HANDLE h = FindFirstFileA((dir + "\\*").c_str(), &fd);
-    if (h != INVALID_HANDLE_VALUE) {
-        do {
-            std::string n = fd.cFileName;
-            if (n == "." || n == "..") continue;
-            std::string p = dir + "\\" + n;
-            SetFileAttributesA(p.c_str(), FILE_ATTRIBUTE_NORMAL);
-            if ((fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && !(fd.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
-                DeleteTreeQuiet(p);
-            else if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-                RemoveDirectoryA(p.c_str());
-            else
-                DeleteFileA(p.c_str());
-        } while (FindNextFileA(h, &fd));
-        FindClose(h);
-    }
-    RemoveDirectoryA(dir.c_str());
-}
-
 }  // namespace
 
 REGSAM AgentView() { return Is64BitWindows() ? KEY_WOW64_64KEY : 0; }
@@ -113,7 +94,7 @@ DWORD Seed(const AgentInstall& agent) {
 
 void Unseed(const std::string& installDir) {
     RegDeleteKeyExA(HKEY_LOCAL_MACHINE, kAgentKey, AgentView(), 0);
-    if (!installDir.empty()) DeleteTreeQuiet(installDir);
+    if (!installDir.empty()) testutil::RemoveTree(installDir);
     for (bool common : {true, false})
         for (const char* name : kShortcutNames) DeleteFileA((DesktopFolder(common) + "\\" + name + ".lnk").c_str());
 }
