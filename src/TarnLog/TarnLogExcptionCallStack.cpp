@@ -208,7 +208,9 @@ void ReportStack(const CONTEXT& crashContext, DWORD exceptionAddress) {
 void InstallCrashHandler(CrashReportCallback callback, const char* dumpPath, BOOL install) {
     g_callback = callback;
     g_dumpPath[0] = '\0';
-    if (dumpPath) CopyName(g_dumpPath, MAX_PATH + 1, dumpPath);
+    // A path cut short would name another file: one that does not fit means
+    // no dump.
+    if (dumpPath && lstrlenA(dumpPath) <= MAX_PATH) CopyName(g_dumpPath, MAX_PATH + 1, dumpPath);
     if (install) SetUnhandledExceptionFilter(CrashExceptionFilter);
 }
 

@@ -11,6 +11,7 @@
 
 #include "TarnLog/TarnLog.h"
 #include "TarnLog/TarnLogFileManager.h"
+#include "Util/KDXGlobal.h"
 
 CTarnlogPathString g_LogPath;
 CTarnlogPathString g_DumpLogPath;
@@ -125,12 +126,9 @@ private:
     HANDLE m_handle;
 };
 
-// TODO(GetFolder): the product's log folder, LOGDIR of the KdmInst settings,
-// belongs here once the product environment reader exists; until then there
-// is none and the program's own folder is used.
-void GetProductLogFolder(char* buffer, size_t size) {
-    if (size) buffer[0] = '\0';
-}
+// The product's log folder, LOGDIR of the KdmInst settings; empty when the
+// product has none. Nothing on this path logs, so it cannot recurse.
+void GetProductLogFolder(char* buffer, size_t size) { GetProductLogDir(buffer, size); }
 
 TarnLogFileManager::CLogFileMap* Files() { return TarnLogFileManager::CLogFileMap::GetInstance(); }
 

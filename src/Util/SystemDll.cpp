@@ -26,26 +26,34 @@
 // A DLL of the same name already in the process is returned as it is: so
 // the program must not import such DLLs at link time (see the crash
 // handler's stack-walk calls).
-HMODULE LoadSystemDll(const char* name) {
+namespace {
+
+// Only a bare file name is a system DLL's name.
+bool IsBareName(const char* name) {
     if (!name || !*name || _mbschr(reinterpret_cast<const unsigned char*>(name), '\\') ||
-        _mbschr(reinterpret_cast<const unsigned char*>(name), '/')) {
+        _mbschr(reinterpret_cast<const unsigned char*>(name), '/') ||
+        _mbschr(reinterpret_cast<const unsigned char*>(name), ':')) {
         SetLastError(ERROR_INVALID_PARAMETER);
-        return NULL;
+        return false;
     }
+    return true;
+}
+
+}  // namespace
+
+HMODULE LoadSystemDll(const char* name) {
+    if (!IsBareName(name)) return NULL;
     HMODULE module = LoadLibraryExA(name, NULL, LOAD_LIBRARY_SEARCH_SYSTEM32);
     if (module || GetLastError() != ERROR_INVALID_PARAMETER) return module;
+    return LoadSystemDllByPath(name);
+}
 
+HMODULE LoadSystemDllByPath(const char* name) {
+    if (!IsBareName(name)) return NULL;
     char path[MAX_PATH] = {0};
     UINT length = GetSystemDirectoryA(path, MAX_PATH);
-    if (length == 0 || length >= MAX_PATH) {
-        if (length) SetLastError(ERROR_BUFFER_OVERFLOW);
-        return NULL;
-    }
-    if (length + 1 + strlen(name) >= MAX_PATH) {
-        SetLastError(ERROR_BUFFER_OVERFLOW);
-        return NULL;
-    }
-    if (!AddBackslash(path, MAX_PATH)) {
+    if (!length) return NULL;
+    if (length >= MAX_PATH || !AddBackslash(path, MAX_PATH) || strlen(path) + strlen(name) >= MAX_PATH) {
         SetLastError(ERROR_BUFFER_OVERFLOW);
         return NULL;
     }

@@ -6,3 +6,8 @@
 // the system folder, never from the program's folder, the current folder or
 // PATH. Returns NULL with the last error set on failure.
 HMODULE LoadSystemDll(const char* name);
+
+// The same by full path in the folder GetSystemDirectoryA names: the way
+// LoadSystemDll goes where the search flag is unknown (Windows 7 without
+// KB2533623).
+HMODULE LoadSystemDllByPath(const char* name);

@@ -34,8 +34,10 @@ int main(int argc, char** argv) {
     } else if (!strcmp(command, "setuplog")) {
         SetupLog(NULL);
         TARNLOG(TARNLOG_INFO, "probe line");
-    } else if (!strcmp(command, "loadsys") || !strcmp(command, "loadplain")) {
-        HMODULE module = !strcmp(command, "loadsys") ? LoadSystemDll(argv[2]) : LoadLibraryA(argv[2]);
+    } else if (!strcmp(command, "loadsys") || !strcmp(command, "loadsyspath") || !strcmp(command, "loadplain")) {
+        HMODULE module = !strcmp(command, "loadsys")       ? LoadSystemDll(argv[2])
+                         : !strcmp(command, "loadsyspath") ? LoadSystemDllByPath(argv[2])
+                                                           : LoadLibraryA(argv[2]);
         code = module ? 0 : GetLastError();
         if (module) {
             GetModuleFileNameA(module, buffer, sizeof(buffer));

@@ -48,6 +48,8 @@ TEST_F(SystemDll, RefusesDllThatExistsOnlyBesideProgram) {
     // The plain search finds it: the plant is real.
     EXPECT_EQ("0|" + (dir / "kdxplant.dll") + "|planted", kdxtest::Run(exe, {"loadplain", "kdxplant.dll"}).output);
     EXPECT_EQ("126|", kdxtest::Run(exe, {"loadsys", "kdxplant.dll"}).output);
+    // The Windows 7 way (full path in the system folder) refuses it too.
+    EXPECT_EQ("126|", kdxtest::Run(exe, {"loadsyspath", "kdxplant.dll"}).output);
 }
 
 TEST_F(SystemDll, LoadsTheSystemsOwnDbghelp) {
@@ -56,6 +58,8 @@ TEST_F(SystemDll, LoadsTheSystemsOwnDbghelp) {
     std::string output = kdxtest::Run(exe, {"loadsys", "Dbghelp.DLL"}).output;
     EXPECT_EQ(0, _stricmp(output.c_str(), ("0|" + std::string(system) + "\\dbghelp.dll").c_str())) << output;
     EXPECT_EQ(std::string::npos, output.find("planted"));
+    output = kdxtest::Run(exe, {"loadsyspath", "Dbghelp.DLL"}).output;
+    EXPECT_EQ(0, _stricmp(output.c_str(), ("0|" + std::string(system) + "\\dbghelp.dll").c_str())) << output;
 }
 
 TEST_F(SystemDll, RefusesPaths) {
@@ -63,6 +67,8 @@ TEST_F(SystemDll, RefusesPaths) {
     EXPECT_EQ(87u, GetLastError());
     EXPECT_EQ(nullptr, LoadSystemDll(nullptr));
     EXPECT_EQ(nullptr, LoadSystemDll("C:/x.dll"));
+    EXPECT_EQ(nullptr, LoadSystemDll("C:x.dll"));
+    EXPECT_EQ(nullptr, LoadSystemDllByPath("..\\x.dll"));
     HMODULE kernel = LoadSystemDll("kernel32.dll");
     EXPECT_NE(nullptr, kernel);
     if (kernel) FreeLibrary(kernel);
