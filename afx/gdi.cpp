@@ -150,7 +150,8 @@ BOOL CDC::StretchBlt(int x, int y, int width, int height, CDC* src, int xSrc, in
 
 BOOL CDC::TransparentBlt(int x, int y, int width, int height, CDC* src, int xSrc, int ySrc, int srcWidth,
                          int srcHeight, UINT transparentColor) {
-    return ::TransparentBlt(m_hDC, x, y, width, height, HdcOf(src), xSrc, ySrc, srcWidth, srcHeight,
+    // gdi32 (a known DLL) rather than msimg32, which would be searched for beside the program.
+    return ::GdiTransparentBlt(m_hDC, x, y, width, height, HdcOf(src), xSrc, ySrc, srcWidth, srcHeight,
                             transparentColor);
 }
 

@@ -1,4 +1,6 @@
 #include "VersionInfo.h"
+
+#include "Util/SystemDll.h"
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -46,9 +48,14 @@ DWORD ParseField(const std::string& piece) {
 
 }  // namespace
 
-CFileVersionInfo::CFileVersionInfo() : m_translations(nullptr), m_translationCount(0), m_lastError(0) {}
+CFileVersionInfo::CFileVersionInfo()
+    : m_translations(nullptr), m_translationCount(0), m_lastError(0), m_versionDll(nullptr),
+      m_getSize(nullptr), m_getInfo(nullptr), m_query(nullptr) {}
 
-CFileVersionInfo::~CFileVersionInfo() {}
+CFileVersionInfo::~CFileVersionInfo() {
+    m_data.reset();
+    if (m_versionDll) FreeLibrary(m_versionDll);
+}
 
 void CFileVersionInfo::Clear() {
     m_data.reset();
@@ -64,18 +71,39 @@ DWORD CFileVersionInfo::Load(HMODULE module) {
     return LoadFile(path.data());
 }
 
+// version.dll is not one of the system's known DLLs: imported at link time it
+// would be searched for beside the program first, where anyone may plant one.
+// It is taken from the system folder at the first load and kept by the reader.
+bool CFileVersionInfo::BindVersionDll() {
+    if (m_versionDll) return true;
+    HMODULE dll = LoadSystemDll("version.dll");
+    if (!dll) return false;
+    m_getSize = reinterpret_cast<GetSizeFn>(GetProcAddress(dll, "GetFileVersionInfoSizeA"));
+    m_getInfo = reinterpret_cast<GetInfoFn>(GetProcAddress(dll, "GetFileVersionInfoA"));
+    m_query = reinterpret_cast<QueryFn>(GetProcAddress(dll, "VerQueryValueA"));
+    if (!m_getSize || !m_getInfo || !m_query) {
+        DWORD err = GetLastError();
+        FreeLibrary(dll);
+        SetLastError(err);
+        return false;
+    }
+    m_versionDll = dll;
+    return true;
+}
+
 DWORD CFileVersionInfo::LoadFile(const char* path) {
     if (!path || !*path) return ERROR_INVALID_PARAMETER;
+    if (!BindVersionDll()) return LastErrorOr(ERROR_MOD_NOT_FOUND);
     DWORD handle = 0;
-    const DWORD size = GetFileVersionInfoSizeA(path, &handle);
+    const DWORD size = m_getSize(path, &handle);
     if (size == 0) return LastErrorOr(ERROR_RESOURCE_DATA_NOT_FOUND);
 
     Clear();
     m_data.reset(new BYTE[size]());
-    if (!GetFileVersionInfoA(path, 0, size, m_data.get())) return LastErrorOr(ERROR_RESOURCE_DATA_NOT_FOUND);
+    if (!m_getInfo(path, 0, size, m_data.get())) return LastErrorOr(ERROR_RESOURCE_DATA_NOT_FOUND);
     void* translations = nullptr;
     UINT bytes = 0;
-    if (!VerQueryValueA(m_data.get(), "\\VarFileInfo\\Translation", &translations, &bytes))
+    if (!m_query(m_data.get(), "\\VarFileInfo\\Translation", &translations, &bytes))
         return LastErrorOr(ERROR_RESOURCE_TYPE_NOT_FOUND);
     m_translations = static_cast<const DWORD*>(translations);
     m_translationCount = bytes / 4;
@@ -109,7 +137,7 @@ const char* CFileVersionInfo::GetString(unsigned index, WORD language) {
     strncat(key, kStringKeys[index], sizeof(key) - strlen(key) - 1);
     void* value = nullptr;
     UINT length = 0;
-    if (VerQueryValueA(m_data.get(), key, &value, &length)) return static_cast<const char*>(value);
+    if (m_query(m_data.get(), key, &value, &length)) return static_cast<const char*>(value);
     m_lastError = GetLastError();
     return m_lastError == ERROR_RESOURCE_TYPE_NOT_FOUND ? "" : nullptr;
 }

@@ -27,12 +27,21 @@ public:
     DWORD GetLastErrorCode() const { return m_lastError; }
 
 private:
+    using GetSizeFn = DWORD(WINAPI*)(LPCSTR, LPDWORD);
+    using GetInfoFn = BOOL(WINAPI*)(LPCSTR, DWORD, DWORD, LPVOID);
+    using QueryFn = BOOL(WINAPI*)(LPCVOID, LPCSTR, LPVOID*, PUINT);
+
     void Clear();
+    bool BindVersionDll();
 
     std::unique_ptr<BYTE[]> m_data;
     const DWORD* m_translations;
     DWORD m_translationCount;
     DWORD m_lastError;
+    HMODULE m_versionDll;
+    GetSizeFn m_getSize;
+    GetInfoFn m_getInfo;
+    QueryFn m_query;
 };
 
 // Four unsigned numbers parsed from "1.2.3.4" (or "1, 2, 3, 4").

@@ -631,9 +631,13 @@ TEST(Imports, GuiPe32ImportingSystemDllsOnly) {
     EXPECT_EQ(nt->OptionalHeader.Subsystem, IMAGE_SUBSYSTEM_WINDOWS_GUI);
     EXPECT_EQ(nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_DELAY_IMPORT].Size, 0u);
 
-    const char* system[] = {"ADVAPI32.DLL", "COMCTL32.DLL", "GDI32.DLL",    "IMAGEHLP.DLL", "IMM32.DLL",
-                            "KERNEL32.DLL", "MSIMG32.DLL",  "MSVCRT.DLL",   "OLE32.DLL",    "OLEAUT32.DLL",
-                            "SHELL32.DLL",  "SHLWAPI.DLL",  "USER32.DLL",   "VERSION.DLL"};
+    // Only DLLs the loader takes from the system whatever lies beside the
+    // program: the system's known DLLs, and comctl32, which the manifest sends
+    // to the side-by-side store. Others (version, msimg32, dbghelp) could be
+    // planted beside an elevated program and are loaded at run time instead.
+    const char* system[] = {"ADVAPI32.DLL", "COMCTL32.DLL", "GDI32.DLL",   "IMM32.DLL",   "KERNEL32.DLL",
+                            "MSVCRT.DLL",   "OLE32.DLL",    "OLEAUT32.DLL", "SHELL32.DLL", "SHLWAPI.DLL",
+                            "USER32.DLL"};
     std::vector<std::string> dlls = pe.ImportedDlls();
     ASSERT_FALSE(dlls.empty());
     bool kernel32 = false;
