@@ -1,5 +1,7 @@
 #include "Util/KDXGlobal.h"
 
+#include "Ins/InsCmn/Sequre.h"
+
 #include <mbstring.h>
 #include <shlwapi.h>
 #include <string.h>
@@ -168,10 +170,11 @@ DWORD ReadEnvironment(const char* name, char* buffer, DWORD size) {
 
 void InitializeLog(const char* path) { CTarnLogWrapper(__FILE__, __LINE__).Initialize(path, 4096, NULL, -1, 0); }
 
-// TODO(ApplyDacl): a folder created with applySecurity gets the everyone
-// full-control access list once the access-list helpers exist; until then
-// it keeps the inherited one.
-void ApplyFolderSecurity(const char* path) {}
+// A folder created with applySecurity is opened to everyone.
+void ApplyFolderSecurity(const char* path) {
+    CAclHolder acl(BuildEveryoneFullControlAcl());
+    if (acl.get()) ApplyDacl(path, acl.get());
+}
 
 // Creates one folder; 1 created, 2 already there, 0 failed.
 int CreateOne(const char* path, SECURITY_ATTRIBUTES* attributes, BOOL applySecurity) {

@@ -1,0 +1,116 @@
+#include "Util/ServiceControl.h"
+
+#include "Util/SystemDll.h"
+
+namespace {
+
+typedef BOOL(WINAPI* QueryServiceStatusExFn)(SC_HANDLE, SC_STATUS_TYPE, LPBYTE, DWORD, LPDWORD);
+
+const DWORD kPollMs = 250;
+const DWORD kMinimumLimitMs = 251;
+const DWORD kDriverTypes = SERVICE_KERNEL_DRIVER | SERVICE_FILE_SYSTEM_DRIVER | SERVICE_RECOGNIZER_DRIVER;
+
+class CScHandle {
+public:
+    explicit CScHandle(SC_HANDLE handle) : m_handle(handle) {}
+    ~CScHandle() {
+        if (m_handle) CloseServiceHandle(m_handle);
+    }
+    CScHandle(const CScHandle&) = delete;
+    CScHandle& operator=(const CScHandle&) = delete;
+    SC_HANDLE get() const { return m_handle; }
+
+private:
+    SC_HANDLE m_handle;
+};
+
+DWORD WaitForStop(SC_HANDLE service, DWORD limitMs) {
+    DWORD elapsed = 0;
+    for (;;) {
+        Sleep(kPollMs);
+        elapsed += kPollMs;
+        if (elapsed >= limitMs) return WAIT_TIMEOUT;
+
+        SERVICE_STATUS status = {};
+        if (!QueryServiceStatus(service, &status)) return GetLastError();
+        if (status.dwCurrentState == SERVICE_STOPPED) return ERROR_SUCCESS;
+        if (status.dwCurrentState != SERVICE_STOP_PENDING) return static_cast<DWORD>(CO_E_SERVER_STOPPING);
+
+        // The manager may still say stop-pending after the process has gone.
+        BOOL alive = TRUE;
+        if (IsServiceProcessAlive(service, &alive) == ERROR_SUCCESS && !alive) return ERROR_SUCCESS;
+    }
+}
+
+}  // namespace
+
+DWORD StopServiceAndWaitBounded(const char* serviceName, DWORD limitMs, DWORD unlimitedBoundMs) {
+    if (!serviceName) return ERROR_INVALID_PARAMETER;
+    if (limitMs == INFINITE) limitMs = unlimitedBoundMs;
+    if (limitMs < kMinimumLimitMs) limitMs = kMinimumLimitMs;
+
+    CScHandle manager(OpenSCManagerA(NULL, NULL, SC_MANAGER_CONNECT));
+    if (!manager.get()) return GetLastError();
+    CScHandle service(OpenServiceA(manager.get(), serviceName, SERVICE_STOP | SERVICE_QUERY_STATUS));
+    if (!service.get()) return GetLastError();
+
+    SERVICE_STATUS status = {};
+    if (!QueryServiceStatus(service.get(), &status)) return GetLastError();
+    if (status.dwCurrentState == SERVICE_STOPPED) return ERROR_SUCCESS;
+    if (status.dwCurrentState != SERVICE_STOP_PENDING &&
+        !ControlService(service.get(), SERVICE_CONTROL_STOP, &status))
+        return GetLastError();
+    return WaitForStop(service.get(), limitMs);
+}
+
+DWORD StopServiceAndWait(const char* serviceName, DWORD limitMs) {
+    return StopServiceAndWaitBounded(serviceName, limitMs, kUnlimitedStopWaitMs);
+}
+
+DWORD DeleteServiceByName(const char* serviceName, const char* machineName) {
+    if (!serviceName) return ERROR_INVALID_PARAMETER;
+    CScHandle manager(OpenSCManagerA(machineName, NULL, SC_MANAGER_ALL_ACCESS));
+    if (!manager.get()) return GetLastError();
+    CScHandle service(OpenServiceA(manager.get(), serviceName, SERVICE_ALL_ACCESS));
+    if (!service.get() || !DeleteService(service.get())) return GetLastError();
+    return ERROR_SUCCESS;
+}
+
+DWORD IsServiceProcessAlive(SC_HANDLE service, BOOL* alive) {
+    if (!alive) return ERROR_INVALID_PARAMETER;
+    HMODULE advapi = LoadSystemDll("AdvApi32.DLL");
+    if (!advapi) return GetLastError();
+    QueryServiceStatusExFn query =
+        reinterpret_cast<QueryServiceStatusExFn>(GetProcAddress(advapi, "QueryServiceStatusEx"));
+    if (!query) {
+        DWORD error = GetLastError();
+        FreeLibrary(advapi);
+        SetLastError(error);
+        return error;
+    }
+    SERVICE_STATUS_PROCESS info = {};
+    DWORD needed = 0;
+    BOOL ok = query(service, SC_STATUS_PROCESS_INFO, reinterpret_cast<LPBYTE>(&info), sizeof(info), &needed);
+    DWORD error = GetLastError();
+    FreeLibrary(advapi);
+    if (!ok) {
+        SetLastError(error);
+        return error;
+    }
+
+    if (info.dwServiceType & kDriverTypes) return ERROR_NOT_SUPPORTED;
+    if (info.dwProcessId == 0) {
+        *alive = FALSE;
+        return ERROR_SUCCESS;
+    }
+    HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, info.dwProcessId);
+    if (!process) {
+        *alive = GetLastError() != ERROR_INVALID_PARAMETER;
+        return ERROR_SUCCESS;
+    }
+    // The manager keeps a handle to the service's process, so an exited
+    // process can still be opened: only a signalled one is gone.
+    *alive = WaitForSingleObject(process, 0) != WAIT_OBJECT_0;
+    CloseHandle(process);
+    return ERROR_SUCCESS;
+}
