@@ -70,20 +70,6 @@ private:
     void* m_block;
 };
 
-class CLibrary {
-public:
-    explicit CLibrary(HMODULE module) : m_module(module) {}
-    ~CLibrary() {
-        if (m_module) FreeLibrary(m_module);
-    }
-    CLibrary(const CLibrary&) = delete;
-    CLibrary& operator=(const CLibrary&) = delete;
-    HMODULE get() const { return m_module; }
-
-private:
-    HMODULE m_module;
-};
-
 // The stack-walk and symbol calls, taken at run time from the system's
 // dbghelp.dll. Importing IMAGEHLP at link time would make the loader pull in
 // dbghelp.dll at start-up by the ordinary search, which takes a planted

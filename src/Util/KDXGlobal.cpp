@@ -1,6 +1,7 @@
 #include "Util/KDXGlobal.h"
 
 #include "Ins/InsCmn/Sequre.h"
+#include "Util/SystemDll.h"
 
 #include <mbstring.h>
 #include <shlwapi.h>
@@ -69,20 +70,6 @@ public:
 
 private:
     HKEY m_key;
-};
-
-class CLibrary {
-public:
-    explicit CLibrary(HMODULE module) : m_module(module) {}
-    ~CLibrary() {
-        if (m_module) FreeLibrary(m_module);
-    }
-    CLibrary(const CLibrary&) = delete;
-    CLibrary& operator=(const CLibrary&) = delete;
-    HMODULE get() const { return m_module; }
-
-private:
-    HMODULE m_module;
 };
 
 // Reads a string value of an HKLM key into buffer, always NUL-terminated.

@@ -11,3 +11,18 @@ HMODULE LoadSystemDll(const char* name);
 // LoadSystemDll goes where the search flag is unknown (Windows 7 without
 // KB2533623).
 HMODULE LoadSystemDllByPath(const char* name);
+
+// Owns a loaded module; released at destruction.
+class CLibrary {
+public:
+    explicit CLibrary(HMODULE module) : m_module(module) {}
+    ~CLibrary() {
+        if (m_module) FreeLibrary(m_module);
+    }
+    CLibrary(const CLibrary&) = delete;
+    CLibrary& operator=(const CLibrary&) = delete;
+    HMODULE get() const { return m_module; }
+
+private:
+    HMODULE m_module;
+};

@@ -1,4 +1,4 @@
-// Path helpers: module folder, file-spec removal, backslash, folder trees,
+// Path helpers: module folder, file name removal, backslash, folder trees,
 // with Shift-JIS names whose second byte is a backslash.
 #include <gtest/gtest.h>
 
