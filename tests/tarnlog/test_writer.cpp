@@ -279,6 +279,27 @@ TEST(TarnLogWriter, FileNameOnlyGoesBesideTheProgramAndFlushMakesDumpLog) {
     EXPECT_EQ(1u, ParseAll(ReadBytes(dir / "solo_sys.log")).size());
 }
 
+TEST(TarnLogWriter, FileNameOnlyGoesToTheProductLogFolderWhenItHasOne) {
+    testutil::TempDir dir("tlw");
+    const std::string exe = dir / "solo.exe";
+    ASSERT_TRUE(CopyFileA(logtest::WriterExe().c_str(), exe.c_str(), FALSE));
+    const std::string product = dir / "prod";
+    const std::string logs = dir / "logs";
+    ASSERT_TRUE(CreateDirectoryA(product.c_str(), NULL));
+    ASSERT_TRUE(CreateDirectoryA(logs.c_str(), NULL));
+    ASSERT_TRUE(WritePrivateProfileStringA("PATH", "LOGDIR", logs.c_str(), (product + "\\KDMSys.ini").c_str()));
+
+    // The product environment names its install folder; the child inherits it.
+    ASSERT_TRUE(SetEnvironmentVariableA("VELMOR_INSTDIR", product.c_str()));
+    logtest::Run run = logtest::RunProgram(exe, {"init", "plain.exe.log", "4096", "line", "10", "to sys"});
+    SetEnvironmentVariableA("VELMOR_INSTDIR", NULL);
+    ASSERT_EQ(0u, run.exitCode);
+
+    EXPECT_EQ(1u, ParseAll(ReadBytes(logs + "\\plain.exe.log")).size());
+    EXPECT_EQ(1u, ParseAll(ReadBytes(logs + "\\solo_sys.log")).size());
+    EXPECT_FALSE(Exists(dir / "plain.exe.log"));
+}
+
 TEST(TarnLogWriter, ShiftJisNamesWithBackslashBytes) {
     testutil::TempDir dir("tlw");
     const std::string exe = dir / "\x95\x5C\x83\x5C.exe";  // 表ソ.exe
