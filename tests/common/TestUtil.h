@@ -13,6 +13,17 @@ inline std::string BenchKind() {
     return buf[0] ? buf : "win64";
 }
 
+// The folder of the running test program, with a trailing backslash: the
+// helper programs are built beside it.
+inline std::string OwnFolder() {
+    char path[MAX_PATH] = {0};
+    GetModuleFileNameA(NULL, path, MAX_PATH);
+    std::string folder(path);
+    return folder.substr(0, folder.find_last_of('\\') + 1);
+}
+
+inline bool Exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
 inline bool IsWow64Process() {
     BOOL wow = FALSE;
     ::IsWow64Process(GetCurrentProcess(), &wow);

@@ -3,6 +3,8 @@
 // small file helpers.
 #pragma once
 #include <windows.h>
+
+#include "TestUtil.h"
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -10,12 +12,7 @@
 
 namespace kdxtest {
 
-inline std::string OwnFolder() {
-    char path[MAX_PATH] = {0};
-    GetModuleFileNameA(NULL, path, MAX_PATH);
-    std::string folder(path);
-    return folder.substr(0, folder.find_last_of('\\') + 1);
-}
+using testutil::OwnFolder;
 
 struct RunResult {
     DWORD exitCode = 0xFFFFFFFF;
@@ -52,7 +49,7 @@ inline RunResult Run(const std::string& exe, const std::vector<std::string>& arg
     return result;
 }
 
-inline bool Exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+using testutil::Exists;
 
 inline void WriteText(const std::string& path, const std::string& text) {
     std::ofstream(path, std::ios::binary) << text;

@@ -61,8 +61,6 @@ std::string DesktopFolder(bool common) {
     return path;
 }
 
-bool FileExists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
-
 DWORD Seed(const AgentInstall& agent) {
     HKEY key = NULL;
     LONG rc = RegCreateKeyExA(HKEY_LOCAL_MACHINE, kAgentKey, 0, NULL, 0, KEY_ALL_ACCESS | AgentView(), NULL, &key, NULL);

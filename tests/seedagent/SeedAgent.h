@@ -28,6 +28,4 @@ void Unseed(const std::string& installDir);
 // Desktop folders: all users' (common) or the current user's.
 std::string DesktopFolder(bool common);
 
-bool FileExists(const std::string& path);
-
 }  // namespace seed

@@ -2,17 +2,14 @@
 // files byte for byte and splitting their lines into the header fields.
 #pragma once
 #include <windows.h>
+
+#include "TestUtil.h"
 #include <string>
 #include <vector>
 
 namespace logtest {
 
-inline std::string OwnFolder() {
-    char path[MAX_PATH] = {0};
-    GetModuleFileNameA(NULL, path, MAX_PATH);
-    std::string folder(path);
-    return folder.substr(0, folder.find_last_of('\\') + 1);
-}
+using testutil::OwnFolder;
 
 // The helper program built beside the test program.
 inline std::string WriterExe() { return OwnFolder() + "tarnlog_writer.exe"; }
@@ -67,7 +64,7 @@ inline Run RunProgram(const std::string& exe, const std::vector<std::string>& ar
 
 inline Run RunWriter(const std::vector<std::string>& args) { return RunProgram(WriterExe(), args); }
 
-inline bool Exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+using testutil::Exists;
 
 inline std::string ReadBytes(const std::string& path) {
     std::string bytes;
