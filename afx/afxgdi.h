@@ -30,7 +30,6 @@ public:
     ~CGdiObject() override;  // deletes an attached object
 
     operator HGDIOBJ() const { return m_hObject; }
-    HGDIOBJ GetSafeHandle() const { return m_hObject; }
     static CGdiObject* FromHandle(HGDIOBJ h);
 
     BOOL Attach(HGDIOBJ h);  // FALSE for null, or when this or another object holds it already
@@ -45,13 +44,6 @@ public:
     static CBitmap* FromHandle(HBITMAP h);
     BOOL CreateCompatibleBitmap(class CDC* dc, int width, int height);
     int GetBitmap(BITMAP* bitmap) const;
-};
-
-class CFont : public CGdiObject {
-    DECLARE_DYNAMIC(CFont)
-public:
-    operator HFONT() const { return static_cast<HFONT>(m_hObject); }
-    static CFont* FromHandle(HFONT h);
 };
 
 class CDC : public CObject {
@@ -71,10 +63,10 @@ public:
     BOOL CreateCompatibleDC(CDC* dc);
     BOOL DeleteDC();
 
-    // Each returns the previously selected object as a temporary wrapper, or null on failure.
+    // Each returns the previously selected object (its owner, else a temporary
+    // wrapper), or null on failure. A font goes in as a CGdiObject.
     CGdiObject* SelectObject(CGdiObject* object);
     CBitmap* SelectObject(CBitmap* bitmap);
-    CFont* SelectObject(CFont* font);
 
     int SetBkMode(int mode);
     COLORREF SetTextColor(COLORREF color);
@@ -82,11 +74,8 @@ public:
     int SaveDC();
     BOOL RestoreDC(int saved);
     BOOL DrawIcon(int x, int y, HICON icon);
-    int DrawText(LPCSTR text, int count, LPRECT rect, UINT format);
     int DrawText(const CString& text, LPRECT rect, UINT format);
     BOOL BitBlt(int x, int y, int width, int height, CDC* src, int xSrc, int ySrc, DWORD rop);
-    BOOL StretchBlt(int x, int y, int width, int height, CDC* src, int xSrc, int ySrc, int srcWidth,
-                    int srcHeight, DWORD rop);
     BOOL TransparentBlt(int x, int y, int width, int height, CDC* src, int xSrc, int ySrc, int srcWidth,
                         int srcHeight, UINT transparentColor);
 };
@@ -103,17 +92,6 @@ private:
     HWND m_hWnd;
 };
 
-// A window's client-area context: GetDC at construction, ReleaseDC at destruction.
-class CClientDC : public CDC {
-    DECLARE_DYNAMIC(CClientDC)
-public:
-    explicit CClientDC(CWnd* wnd);
-    ~CClientDC() override;
-
-private:
-    HWND m_hWnd;
-};
-
 // An image list; an attached list is destroyed with the object.
 class CImageList : public CObject {
     DECLARE_DYNAMIC(CImageList)
@@ -123,7 +101,6 @@ public:
     CImageList() = default;
     ~CImageList() override;
     operator HIMAGELIST() const { return m_hImageList; }
-    HIMAGELIST GetSafeHandle() const { return m_hImageList; }
     BOOL Attach(HIMAGELIST h);
     HIMAGELIST Detach();
     BOOL DeleteImageList();

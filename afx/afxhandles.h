@@ -2,25 +2,26 @@
 //
 // Permanent entries are the objects that attached a handle themselves. For any
 // other handle FromHandle makes a temporary wrapper, one per handle and class,
-// reused on every later call. A temporary lives as long as its handle: wrappers
-// of handles that no longer exist are dropped at the end of each modal dialog run
-// and whenever the table has doubled since the last sweep, so it stays bounded by
-// the handles alive at a time.
+// reused on every later call. Sweep drops the wrappers of handles that no longer
+// exist; the layer calls it when the outermost message it handles ends.
 #pragma once
-#include <algorithm>
 #include <map>
 #include <memory>
 #include <mutex>
 #include <typeindex>
 #include <unordered_map>
 #include <utility>
-#include <vector>
 
 template <class Handle, class Base, Handle Base::*Member>
 class AfxHandleMap {
 public:
     using AliveFn = bool (*)(Handle);
     explicit AfxHandleMap(AliveFn alive) : m_alive(alive) {}
+    ~AfxHandleMap() {
+        for (auto& temp : m_temps) Drop(temp.second);
+    }
+    AfxHandleMap(const AfxHandleMap&) = delete;
+    AfxHandleMap& operator=(const AfxHandleMap&) = delete;
 
     bool AddPermanent(Handle h, Base* object) {
         std::lock_guard<std::mutex> lock(m_mutex);
@@ -42,7 +43,6 @@ public:
     template <class T>
     T* FromHandle(Handle h) {
         if (!h) return nullptr;
-        std::vector<Owned> dropped;  // deleted after the lock is left
         std::lock_guard<std::mutex> lock(m_mutex);
         auto perm = m_permanent.find(h);
         if (perm != m_permanent.end()) {
@@ -50,22 +50,23 @@ public:
         }
         Key key(h, std::type_index(typeid(T)));
         auto temp = m_temps.find(key);
-        if (temp != m_temps.end()) return static_cast<T*>(temp->second.get());
-        if (m_temps.size() >= m_sweepAt) {
-            SweepLocked(dropped);
-            m_sweepAt = std::max(kMinSweep, 2 * m_temps.size());
-        }
-        T* object = new T;
-        object->*Member = h;
-        m_temps.emplace(key, Owned(object));
-        return object;
+        if (temp != m_temps.end()) return static_cast<T*>(temp->second);
+        std::unique_ptr<T> object(new T);
+        object.get()->*Member = h;
+        m_temps.emplace(key, object.get());
+        return object.release();
     }
 
-    // Drops the temporaries whose handles are gone.
     void Sweep() {
-        std::vector<Owned> dropped;
         std::lock_guard<std::mutex> lock(m_mutex);
-        SweepLocked(dropped);
+        for (auto it = m_temps.begin(); it != m_temps.end();) {
+            if (m_alive(it->first.first)) {
+                ++it;
+            } else {
+                Drop(it->second);
+                it = m_temps.erase(it);
+            }
+        }
     }
 
     size_t TemporaryCount() {
@@ -74,31 +75,17 @@ public:
     }
 
 private:
-    // A temporary forgets its handle before it is deleted, so it never releases it.
-    struct Forget {
-        void operator()(Base* object) const {
-            object->*Member = nullptr;
-            delete object;
-        }
-    };
-    using Owned = std::unique_ptr<Base, Forget>;
     using Key = std::pair<Handle, std::type_index>;
-    static constexpr size_t kMinSweep = 64;
 
-    void SweepLocked(std::vector<Owned>& dropped) {
-        for (auto it = m_temps.begin(); it != m_temps.end();) {
-            if (m_alive(it->first.first)) {
-                ++it;
-            } else {
-                dropped.push_back(std::move(it->second));
-                it = m_temps.erase(it);
-            }
-        }
+    // A temporary forgets its handle before it is deleted, so it never releases it
+    // (and its destructor has nothing to do with this map).
+    static void Drop(Base* object) {
+        object->*Member = nullptr;
+        delete object;
     }
 
     std::mutex m_mutex;
     AliveFn m_alive;
     std::unordered_map<Handle, Base*> m_permanent;
-    std::map<Key, Owned> m_temps;
-    size_t m_sweepAt = kMinSweep;
+    std::map<Key, Base*> m_temps;
 };

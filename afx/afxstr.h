@@ -20,7 +20,6 @@ public:
     CString& operator=(CString&&) noexcept = default;
     CString& operator=(const char* text);
     CString& operator=(const wchar_t* text);
-    CString& operator=(char ch);
 
     CString& operator+=(const CString& text);
     CString& operator+=(const char* text);
@@ -49,11 +48,6 @@ public:
     void Format(const char* format, const Args&... args) {
         FormatImpl(format, Arg(args)...);
     }
-
-    // A writable buffer of at least minLength bytes plus the terminator; ReleaseBuffer
-    // takes the new length (-1: up to the first zero byte).
-    char* GetBuffer(int minLength = 0);
-    void ReleaseBuffer(int newLength = -1);
 
     // A UTF-16 copy that the receiver frees with SysFreeString; null when out of memory.
     BSTR AllocSysString() const;

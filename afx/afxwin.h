@@ -2,9 +2,10 @@
 //
 //   CString                       multibyte text (afxstr.h)
 //   CObject, CCmdTarget           run-time class information, message maps (afxobj.h)
-//   CGdiObject, CBitmap, CFont, CDC, CPaintDC, CClientDC, CImageList, CPoint, CRect (afxgdi.h)
+//   CGdiObject, CBitmap, CDC, CPaintDC, CImageList, CPoint, CRect (afxgdi.h)
 //   CWnd, CDialog, CEdit, CButton, CProgressCtrl, CDataExchange, DDX_Control
-//   CWinApp, CWinAppEx, AfxGetApp, AfxGetModuleState and the resource look-ups
+//   CWinApp, CWinAppEx, AfxGetApp, AfxGetModuleState, AfxFindResourceHandle
+//   AfxSetExceptionHook: where exceptions stopped at the layer's procedures go
 #pragma once
 #include <windows.h>
 #include <commctrl.h>
@@ -42,15 +43,11 @@ public:
     // Attaches and routes the window's messages through this object; the window's
     // own procedure is put back at WM_NCDESTROY or by UnsubclassWindow.
     BOOL SubclassWindow(HWND hWnd);
-    BOOL SubclassDlgItem(UINT nID, CWnd* parent);
     HWND UnsubclassWindow();
-    BOOL DestroyWindow();
 
     CWnd* GetDlgItem(int nID) const;
-    CWnd* GetParent() const;
     int GetWindowText(LPSTR buffer, int maxCount) const;
     void GetWindowText(CString& text) const;
-    int GetWindowTextLength() const;
     void SetWindowText(LPCSTR text);
     BOOL EnableWindow(BOOL enable = TRUE);
     BOOL IsWindowEnabled() const;
@@ -83,8 +80,6 @@ protected:
     virtual BOOL OnCommand(WPARAM wParam, LPARAM lParam);
     // A notification reflected from the parent; TRUE when this control consumed it.
     virtual BOOL OnChildNotify(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result);
-    // Called after the window is gone and this object detached.
-    virtual void PostNcDestroy();
     // The message being handled, passed to the window's own procedure.
     LRESULT Default();
 
@@ -193,30 +188,23 @@ class CWinApp : public CCmdTarget {
     DECLARE_DYNAMIC(CWinApp)
 public:
     // Registers itself as the process's application object.
-    explicit CWinApp(LPCSTR appName = nullptr);
+    CWinApp();
     ~CWinApp() override;
 
-    // Base: TRUE. When the override returns FALSE the start-up goes straight to
-    // ExitInstance; otherwise Run runs the message loop.
+    // Base: TRUE. The layer has no message loop (every window of the program is a
+    // modal dialog with a loop of its own), so the start-up then goes to ExitInstance,
+    // as it does at once for FALSE.
     virtual BOOL InitInstance();
-    // Base: the exit code of the message loop (0 when none ran); it becomes the process's.
+    // Base: 0, the exit code when no message loop ran; it becomes the process's.
     virtual int ExitInstance();
-    // The message loop, until WM_QUIT (at once when there is no main window); then ExitInstance.
-    virtual int Run();
 
     // The help command: this program ships no help file, so there is nothing to show.
     afx_msg void OnHelp();
 
     HINSTANCE m_hInstance = nullptr;
-    LPSTR m_lpCmdLine = nullptr;
-    int m_nCmdShow = SW_SHOWNORMAL;
-    LPCSTR m_pszAppName;
-    CWnd* m_pMainWnd = nullptr;  // whose WM_NCDESTROY ends the message loop
+    CWnd* m_pMainWnd = nullptr;  // the program never sets one
 
     DECLARE_MESSAGE_MAP()
-
-private:
-    int m_nExitCode = 0;
 };
 
 class CWinAppEx : public CWinApp {
@@ -234,12 +222,20 @@ struct AFX_MODULE_STATE {
 
 AFX_MODULE_STATE* AfxGetModuleState();
 CWinApp* AfxGetApp();
-CWnd* AfxGetMainWnd();
-HINSTANCE AfxGetInstanceHandle();
-HINSTANCE AfxGetResourceHandle();
 // The module holding the resource: the resource module, else the instance; the
 // resource module when neither has it.
 HINSTANCE AfxFindResourceHandle(LPCSTR name, LPCSTR type);
 
 // The start-up: called by WinMain (appmain.cpp) with WinMain's arguments.
 int AfxWinMain(HINSTANCE hInstance, HINSTANCE hPrevInstance, LPSTR cmdLine, int nCmdShow);
+
+// ---- Exceptions at the layer's procedures ------------------------------------------------
+//
+// An exception thrown while the layer's window or dialog procedure handles a message
+// stops there; the message counts as not handled (the procedure answers 0/FALSE). The
+// hook hears of each one: where (the procedure and the message, "AfxWndProc 0x0111")
+// and what (the exception's what(), or "unknown exception"). It runs on the thread of
+// the window and must not throw. One hook for the process; null (the start) drops them.
+typedef void (*AFX_EXCEPTION_HOOK)(const char* where, const char* what);
+// Returns the hook set before.
+AFX_EXCEPTION_HOOK AfxSetExceptionHook(AFX_EXCEPTION_HOOK hook);

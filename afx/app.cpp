@@ -13,7 +13,7 @@ IMPLEMENT_DYNAMIC(CWinAppEx, CWinApp)
 BEGIN_MESSAGE_MAP(CWinApp, CCmdTarget)
 END_MESSAGE_MAP()
 
-CWinApp::CWinApp(LPCSTR appName) : m_pszAppName(appName) {
+CWinApp::CWinApp() {
     AFX_MODULE_STATE* state = AfxGetModuleState();
     if (!state->m_pCurrentWinApp) state->m_pCurrentWinApp = this;
 }
@@ -25,37 +25,19 @@ CWinApp::~CWinApp() {
 
 BOOL CWinApp::InitInstance() { return TRUE; }
 
-int CWinApp::ExitInstance() { return m_nExitCode; }
-
-int CWinApp::Run() {
-    if (!m_pMainWnd) PostQuitMessage(0);
-    MSG msg;
-    BOOL got;
-    while ((got = GetMessageA(&msg, nullptr, 0, 0)) != 0) {
-        if (got == -1) break;
-        TranslateMessage(&msg);
-        DispatchMessageA(&msg);
-    }
-    m_nExitCode = got == 0 ? static_cast<int>(msg.wParam) : -1;
-    return ExitInstance();
-}
+int CWinApp::ExitInstance() { return 0; }
 
 void CWinApp::OnHelp() {}
 
 CWinAppEx::CWinAppEx(BOOL) {}
 
-int AfxWinMain(HINSTANCE hInstance, HINSTANCE, LPSTR cmdLine, int nCmdShow) {
+int AfxWinMain(HINSTANCE hInstance, HINSTANCE, LPSTR, int) {
     CWinApp* app = AfxGetApp();
     if (!app) return -1;
     AFX_MODULE_STATE* state = AfxGetModuleState();
     state->m_hCurrentInstanceHandle = hInstance;
     state->m_hCurrentResourceHandle = hInstance;
     app->m_hInstance = hInstance;
-    app->m_lpCmdLine = cmdLine;
-    app->m_nCmdShow = nCmdShow;
-    if (!app->InitInstance()) {
-        if (app->m_pMainWnd) app->m_pMainWnd->DestroyWindow();
-        return app->ExitInstance();
-    }
-    return app->Run();
+    app->InitInstance();
+    return app->ExitInstance();
 }

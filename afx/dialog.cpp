@@ -33,19 +33,6 @@ HWND OwnerOf(const CWnd* parent) {
     return h;
 }
 
-// Sweeps the temporary wrappers when the outermost modal run ends, whatever way it ends.
-thread_local int t_modalDepth = 0;
-
-class ModalRun {
-public:
-    ModalRun() { ++t_modalDepth; }
-    ~ModalRun() {
-        if (--t_modalDepth == 0) AfxSweepTemporaries();
-    }
-    ModalRun(const ModalRun&) = delete;
-    ModalRun& operator=(const ModalRun&) = delete;
-};
-
 }  // namespace
 
 INT_PTR CDialog::DoModal() {
@@ -57,7 +44,6 @@ INT_PTR CDialog::DoModal() {
     auto* dialogTemplate = loaded ? static_cast<LPCDLGTEMPLATEA>(LockResource(loaded)) : nullptr;
     if (!dialogTemplate) return -1;
 
-    ModalRun run;
     // The dialog manager runs the modal loop (Enter, Esc, Tab); the window is
     // subclassed by this object at WM_INITDIALOG and detached again at WM_NCDESTROY.
     INT_PTR result = DialogBoxIndirectParamA(module, dialogTemplate, OwnerOf(m_pParentWnd), DialogProc,
@@ -66,17 +52,25 @@ INT_PTR CDialog::DoModal() {
     return result;
 }
 
+// Only WM_INITDIALOG comes here with something to do: after it the window's messages
+// go through the object's subclassing. A handler's exception stops here and counts as
+// not handled (FALSE).
 INT_PTR CALLBACK CDialog::DialogProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message != WM_INITDIALOG) return FALSE;
     auto* dialog = reinterpret_cast<CDialog*>(lParam);
     // WM_INITDIALOG comes back here when a handler passes it on: nothing more to do then.
     if (!dialog || CWnd::FromHandlePermanent(hWnd)) return FALSE;
-    if (!dialog->SubclassWindow(hWnd)) {
-        ::EndDialog(hWnd, -1);
-        return FALSE;
-    }
-    AfxMessageScope scope(message, wParam, lParam);
-    return dialog->OnInitDialog();
+    AfxDispatchScope dispatch;
+    BOOL result = FALSE;
+    AfxCallGuarded("CDialog::DialogProc", message, [&] {
+        if (!dialog->SubclassWindow(hWnd)) {
+            ::EndDialog(hWnd, -1);
+            return;
+        }
+        AfxMessageScope scope(message, wParam, lParam);
+        result = dialog->OnInitDialog();
+    });
+    return result;
 }
 
 void CDialog::EndDialog(int result) { ::EndDialog(m_hWnd, result); }

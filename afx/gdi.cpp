@@ -22,8 +22,7 @@ HDC HdcOf(const CDC* dc) { return dc ? dc->m_hDC : nullptr; }
 
 }  // namespace
 
-size_t AfxTemporaryGdiCount() { return GdiMap().TemporaryCount(); }
-size_t AfxTemporaryDcCount() { return DcMap().TemporaryCount(); }
+size_t AfxTemporaryGdiCount() { return GdiMap().TemporaryCount() + DcMap().TemporaryCount(); }
 
 void AfxSweepGdiTemporaries() {
     GdiMap().Sweep();
@@ -34,7 +33,6 @@ void AfxSweepGdiTemporaries() {
 
 IMPLEMENT_DYNAMIC(CGdiObject, CObject)
 IMPLEMENT_DYNAMIC(CBitmap, CGdiObject)
-IMPLEMENT_DYNAMIC(CFont, CGdiObject)
 
 CGdiObject::~CGdiObject() { DeleteObject(); }
 
@@ -69,13 +67,10 @@ BOOL CBitmap::CreateCompatibleBitmap(CDC* dc, int width, int height) {
 
 int CBitmap::GetBitmap(BITMAP* bitmap) const { return ::GetObjectA(m_hObject, sizeof(BITMAP), bitmap); }
 
-CFont* CFont::FromHandle(HFONT h) { return GdiMap().FromHandle<CFont>(h); }
-
 // ---- Device contexts ------------------------------------------------------------
 
 IMPLEMENT_DYNAMIC(CDC, CObject)
 IMPLEMENT_DYNAMIC(CPaintDC, CDC)
-IMPLEMENT_DYNAMIC(CClientDC, CDC)
 
 CDC::~CDC() { DeleteDC(); }
 
@@ -122,8 +117,6 @@ CBitmap* CDC::SelectObject(CBitmap* bitmap) {
     return CBitmap::FromHandle(static_cast<HBITMAP>(Select(m_hDC, bitmap)));
 }
 
-CFont* CDC::SelectObject(CFont* font) { return CFont::FromHandle(static_cast<HFONT>(Select(m_hDC, font))); }
-
 int CDC::SetBkMode(int mode) { return ::SetBkMode(m_hDC, mode); }
 COLORREF CDC::SetTextColor(COLORREF color) { return ::SetTextColor(m_hDC, color); }
 int CDC::SetStretchBltMode(int mode) { return ::SetStretchBltMode(m_hDC, mode); }
@@ -131,21 +124,12 @@ int CDC::SaveDC() { return ::SaveDC(m_hDC); }
 BOOL CDC::RestoreDC(int saved) { return ::RestoreDC(m_hDC, saved); }
 BOOL CDC::DrawIcon(int x, int y, HICON icon) { return ::DrawIcon(m_hDC, x, y, icon); }
 
-int CDC::DrawText(LPCSTR text, int count, LPRECT rect, UINT format) {
-    return ::DrawTextA(m_hDC, text, count, rect, format);
-}
-
 int CDC::DrawText(const CString& text, LPRECT rect, UINT format) {
     return ::DrawTextA(m_hDC, text, text.GetLength(), rect, format);
 }
 
 BOOL CDC::BitBlt(int x, int y, int width, int height, CDC* src, int xSrc, int ySrc, DWORD rop) {
     return ::BitBlt(m_hDC, x, y, width, height, HdcOf(src), xSrc, ySrc, rop);
-}
-
-BOOL CDC::StretchBlt(int x, int y, int width, int height, CDC* src, int xSrc, int ySrc, int srcWidth,
-                     int srcHeight, DWORD rop) {
-    return ::StretchBlt(m_hDC, x, y, width, height, HdcOf(src), xSrc, ySrc, srcWidth, srcHeight, rop);
 }
 
 BOOL CDC::TransparentBlt(int x, int y, int width, int height, CDC* src, int xSrc, int ySrc, int srcWidth,
@@ -160,13 +144,6 @@ CPaintDC::CPaintDC(CWnd* wnd) : m_ps(), m_hWnd(wnd->m_hWnd) { Attach(::BeginPain
 CPaintDC::~CPaintDC() {
     Detach();
     ::EndPaint(m_hWnd, &m_ps);
-}
-
-CClientDC::CClientDC(CWnd* wnd) : m_hWnd(wnd->m_hWnd) { Attach(::GetDC(m_hWnd)); }
-
-CClientDC::~CClientDC() {
-    HDC h = Detach();
-    if (h) ::ReleaseDC(m_hWnd, h);
 }
 
 // ---- Image lists ------------------------------------------------------------------

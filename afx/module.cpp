@@ -9,18 +9,11 @@ AFX_MODULE_STATE* AfxGetModuleState() {
 
 CWinApp* AfxGetApp() { return AfxGetModuleState()->m_pCurrentWinApp; }
 
-CWnd* AfxGetMainWnd() {
-    CWinApp* app = AfxGetApp();
-    return app ? app->m_pMainWnd : nullptr;
-}
-
-HINSTANCE AfxGetInstanceHandle() { return AfxGetModuleState()->m_hCurrentInstanceHandle; }
-HINSTANCE AfxGetResourceHandle() { return AfxGetModuleState()->m_hCurrentResourceHandle; }
-
 HINSTANCE AfxFindResourceHandle(LPCSTR name, LPCSTR type) {
-    HINSTANCE resources = AfxGetResourceHandle();
+    const AFX_MODULE_STATE* state = AfxGetModuleState();
+    HINSTANCE resources = state->m_hCurrentResourceHandle;
     if (FindResourceA(resources, name, type)) return resources;
-    HINSTANCE instance = AfxGetInstanceHandle();
+    HINSTANCE instance = state->m_hCurrentInstanceHandle;
     if (instance != resources && FindResourceA(instance, name, type)) return instance;
     return resources;
 }

@@ -38,11 +38,6 @@ CString& CString::operator=(const wchar_t* text) {
     return *this;
 }
 
-CString& CString::operator=(char ch) {
-    m_str.assign(1, ch);
-    return *this;
-}
-
 CString& CString::operator+=(const CString& text) {
     m_str += text.m_str;
     return *this;
@@ -122,16 +117,6 @@ void CString::FormatImpl(const char* format, ...) {
         m_str.assign(buf.data(), static_cast<size_t>(n));
     }
     va_end(args);
-}
-
-char* CString::GetBuffer(int minLength) {
-    if (minLength > GetLength()) m_str.resize(static_cast<size_t>(minLength));
-    return &m_str[0];
-}
-
-void CString::ReleaseBuffer(int newLength) {
-    if (newLength < 0) newLength = static_cast<int>(strlen(m_str.c_str()));
-    m_str.resize(static_cast<size_t>(std::min(newLength, GetLength())));
 }
 
 BSTR CString::AllocSysString() const {

@@ -1,5 +1,8 @@
 #include "afxwin.h"
 
+#include <atomic>
+#include <vector>
+
 #include "afxhandles.h"
 #include "afximpl.h"
 
@@ -38,13 +41,44 @@ AfxMessageScope::AfxMessageScope(UINT message, WPARAM wParam, LPARAM lParam)
 
 AfxMessageScope::~AfxMessageScope() { t_current = {m_message, m_wParam, m_lParam}; }
 
-size_t AfxTemporaryWndCount() { return WndMap().TemporaryCount(); }
+namespace {
+
+thread_local int t_dispatchDepth = 0;
+std::atomic<AFX_EXCEPTION_HOOK> g_exceptionHook{nullptr};
+
+}  // namespace
+
+AfxDispatchScope::AfxDispatchScope() { ++t_dispatchDepth; }
+
+AfxDispatchScope::~AfxDispatchScope() {
+    if (--t_dispatchDepth == 0) AfxSweepTemporaries();
+}
+
+AFX_EXCEPTION_HOOK AfxSetExceptionHook(AFX_EXCEPTION_HOOK hook) { return g_exceptionHook.exchange(hook); }
+
+void AfxReportException(const char* where, UINT message, const char* what) noexcept {
+    AFX_EXCEPTION_HOOK hook = g_exceptionHook.load();
+    if (!hook) return;
+    char place[64];
+    wsprintfA(place, "%s 0x%04X", where, message);
+    // A hook that throws anyway is stopped here too: there is nobody left to tell.
+    try {
+        hook(place, what ? what : "");
+    } catch (...) {
+        OutputDebugStringA("afx: the exception hook threw\n");
+    }
+}
+
+size_t AfxTemporaryCount() { return WndMap().TemporaryCount() + AfxTemporaryGdiCount(); }
 
 void AfxSweepTemporaries() {
     WndMap().Sweep();
     AfxSweepGdiTemporaries();
 }
 
+// Every message of a window subclassed by the layer comes here. A handler's
+// exception stops here and the message counts as not handled (0); a window that is
+// being destroyed is still detached from its object.
 LRESULT CALLBACK AfxWndProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam) {
     CWnd* wnd = CWnd::FromHandlePermanent(hWnd);
     if (!wnd || wnd->m_pfnSuper == nullptr) {
@@ -54,14 +88,17 @@ LRESULT CALLBACK AfxWndProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lPara
         if (message == WM_NCDESTROY) RemovePropA(hWnd, kSuperProp);
         return r;
     }
-    LRESULT result;
-    {
+    AfxDispatchScope dispatch;
+    LRESULT result = 0;
+    AfxCallGuarded("AfxWndProc", message, [&] {
         AfxMessageScope scope(message, wParam, lParam);
         result = wnd->WindowProc(message, wParam, lParam);
-    }
+    });
     if (message == WM_NCDESTROY) {
         // Looked up again: a handler may have detached or deleted the object.
-        if (CWnd* still = CWnd::FromHandlePermanent(hWnd)) still->FinishNcDestroy();
+        AfxCallGuarded("AfxWndProc", message, [&] {
+            if (CWnd* still = CWnd::FromHandlePermanent(hWnd)) still->FinishNcDestroy();
+        });
     }
     return result;
 }
@@ -74,7 +111,8 @@ BEGIN_MESSAGE_MAP(CWnd, CCmdTarget)
 END_MESSAGE_MAP()
 
 CWnd::~CWnd() {
-    if (m_hWnd && IsWindow(m_hWnd)) DestroyWindow();
+    // A subclassed window detaches itself at WM_NCDESTROY; a merely attached one does not.
+    if (m_hWnd && IsWindow(m_hWnd)) ::DestroyWindow(m_hWnd);
     if (m_hWnd) UnsubclassWindow();
 }
 
@@ -124,10 +162,6 @@ BOOL CWnd::SubclassWindow(HWND hWnd) {
     return TRUE;
 }
 
-BOOL CWnd::SubclassDlgItem(UINT nID, CWnd* parent) {
-    return parent ? SubclassWindow(::GetDlgItem(parent->m_hWnd, static_cast<int>(nID))) : FALSE;
-}
-
 HWND CWnd::UnsubclassWindow() {
     HWND h = m_hWnd;
     if (!h) return nullptr;
@@ -140,39 +174,20 @@ HWND CWnd::UnsubclassWindow() {
     return Detach();
 }
 
-BOOL CWnd::DestroyWindow() {
-    if (!m_hWnd) return FALSE;
-    BOOL ok = ::DestroyWindow(m_hWnd);
-    // A subclassed window detached itself at WM_NCDESTROY; a merely attached one did not.
-    if (ok && m_hWnd && !IsWindow(m_hWnd)) Detach();
-    return ok;
-}
-
 void CWnd::FinishNcDestroy() {
     HWND h = UnsubclassWindow();
     RemovePropA(h, kSuperProp);  // the window's last message: nothing forwards any more
-    CWinApp* app = AfxGetApp();
-    if (app && app->m_pMainWnd == this) {
-        app->m_pMainWnd = nullptr;
-        PostQuitMessage(0);
-    }
-    PostNcDestroy();
 }
 
-void CWnd::PostNcDestroy() {}
-
 CWnd* CWnd::GetDlgItem(int nID) const { return FromHandle(::GetDlgItem(m_hWnd, nID)); }
-CWnd* CWnd::GetParent() const { return FromHandle(::GetParent(m_hWnd)); }
 
 int CWnd::GetWindowText(LPSTR buffer, int maxCount) const { return ::GetWindowTextA(m_hWnd, buffer, maxCount); }
 
 void CWnd::GetWindowText(CString& text) const {
-    int n = ::GetWindowTextLengthA(m_hWnd);
-    ::GetWindowTextA(m_hWnd, text.GetBuffer(n), n + 1);
-    text.ReleaseBuffer();
+    std::vector<char> buffer(static_cast<size_t>(::GetWindowTextLengthA(m_hWnd)) + 1);
+    ::GetWindowTextA(m_hWnd, buffer.data(), static_cast<int>(buffer.size()));
+    text = buffer.data();
 }
-
-int CWnd::GetWindowTextLength() const { return ::GetWindowTextLengthA(m_hWnd); }
 void CWnd::SetWindowText(LPCSTR text) { ::SetWindowTextA(m_hWnd, text); }
 BOOL CWnd::EnableWindow(BOOL enable) { return ::EnableWindow(m_hWnd, enable); }
 BOOL CWnd::IsWindowEnabled() const { return ::IsWindowEnabled(m_hWnd); }

@@ -34,6 +34,11 @@ private:
     HBITMAP m_h;
 };
 
+// Where the dialog class layer reports an exception it stopped at a window or dialog procedure.
+void LogStoppedException(const char* where, const char* what) {
+    TARNLOG(TARNLOG_ERROR, "例外を捕捉しました。[%s] %s", where, what);
+}
+
 }  // namespace
 
 BEGIN_MESSAGE_MAP(CPellionAgentUninstallerApp, CWinAppEx)
@@ -68,6 +73,7 @@ BOOL CPellionAgentUninstallerApp::InitInstance() {
 
     SetupLog(NULL);
     SetupCrashHandler(1, 1);
+    AfxSetExceptionHook(LogStoppedException);
 
     // Held until this function returns, so a second start is refused for the whole run.
     CMultiStartupMgr guard(NULL, TRUE, 0);
