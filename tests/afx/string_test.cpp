@@ -1,5 +1,6 @@
+// CString: multibyte text of code page 932. ソ (83 5C) and 表 (95 5C) end in a
+// backslash byte; ア (83 41) and ヂ (83 61) end in bytes that look like 'A' and 'a'.
 #include <gtest/gtest.h>
-#include <string.h>
 
 #include <string>
 
@@ -7,142 +8,69 @@
 
 namespace {
 
-TEST(CStringTest, ConstructsAssignsAndConcatenates) {
-    CString empty;
-    EXPECT_TRUE(empty.IsEmpty());
-    EXPECT_STREQ("", empty);
-    CString fromNull(static_cast<const char*>(nullptr));
-    EXPECT_TRUE(fromNull.IsEmpty());
-
-    CString s("ソ表");
-    EXPECT_EQ(4, s.GetLength());
-    CString t = s + "能" + CString("x") + 'y';
-    EXPECT_STREQ("ソ表能xy", t);
-    CString u = "前" + s;
-    EXPECT_STREQ("前ソ表", u);
-    u += t;
-    u += 'z';
-    u += "!";
-    EXPECT_STREQ("前ソ表ソ表能xyz!", u);
-    u = "abc";
-    EXPECT_STREQ("abc", u);
-    u = 'q';
-    EXPECT_STREQ("q", u);
-    u.Empty();
-    EXPECT_TRUE(u.IsEmpty());
-    EXPECT_EQ(0, u.GetLength());
+TEST(CStringTest, FindWalksWholeCharacters) {
+    const struct {
+        const char *text, *sub;  // sub is one byte: Find(char) must agree
+        int start, found;
+    } cases[] = {
+        {"ソ表\\能x", "\\", 0, 4},  {"ソ表\\能x", "\\", 1, 4},  // a start inside ソ finds no trail byte
+        {"ソ表\\能x", "\\", 5, -1}, {"ソ", "\\", 0, -1},       {"ソ表\\能x", "x", 0, 7},
+        {"ソ表\\能x", "y", 0, -1},  {"ab", "b", -1, -1},       {"ab", "b", 100, -1},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(c.found, CString(c.text).Find(c.sub, c.start)) << c.text << " " << c.start;
+        EXPECT_EQ(c.found, CString(c.text).Find(c.sub[0], c.start)) << c.text << " " << c.start;
+    }
+    EXPECT_EQ(5, CString("ソ表\\能x").Find("能"));
+    EXPECT_EQ(-1, CString("ソ表\\能x").Find('\x83'));  // a lead byte alone is no character
 }
 
-TEST(CStringTest, ConvertsWideTextWithTheAnsiCodePage) {
-    CString s(L"ソ表能abc");
-    EXPECT_STREQ("ソ表能abc", s);
-    EXPECT_EQ(9, s.GetLength());
-    s = L"";
-    EXPECT_TRUE(s.IsEmpty());
-    s = static_cast<const wchar_t*>(nullptr);
-    EXPECT_TRUE(s.IsEmpty());
+TEST(CStringTest, CompareIsBytewiseAndCompareNoCaseIsMultibyte) {
+    auto sign = [](int v) { return (v > 0) - (v < 0); };
+    const struct {
+        const char *a, *b;
+        int compare, noCase;
+    } cases[] = {
+        {"ABCソ", "ABCソ", 0, 0},    {"ABCソ", "abcソ", -1, 0}, {"B", "A", 1, 1},
+        {"ABCソ", "abcソx", -1, -1}, {"ア", "ヂ", -1, -1},  // not equal without case: trail bytes are no letters
+        {"x表", "X表", 1, 0},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(c.compare, sign(CString(c.a).Compare(c.b))) << c.a << " " << c.b;
+        EXPECT_EQ(c.noCase, sign(CString(c.a).CompareNoCase(c.b))) << c.a << " " << c.b;
+        EXPECT_EQ(c.compare == 0, CString(c.a) == CString(c.b));  // the text, never the addresses
+        EXPECT_EQ(c.compare != 0, c.a != CString(c.b));
+    }
 }
 
-TEST(CStringTest, FindNeverMatchesATrailByte) {
-    // ソ is 83 5C: its trail byte is a backslash.
-    CString s("ソ表\\能x");
-    EXPECT_EQ(4, s.Find('\\'));
-    EXPECT_EQ(4, s.Find("\\"));
-    EXPECT_EQ(5, s.Find("能"));
-    EXPECT_EQ(7, s.Find('x'));
-    EXPECT_EQ(-1, s.Find('y'));
-    EXPECT_EQ(-1, s.Find("\\", 5));
-    // A start inside ソ does not make its trail byte a character.
-    EXPECT_EQ(4, s.Find('\\', 1));
-    EXPECT_EQ(4, s.Find("\\", 1));
-    // A lone lead byte is not a character either.
-    EXPECT_EQ(-1, s.Find('\x83'));
-    EXPECT_EQ(-1, CString("ソ").Find("\\"));
-    EXPECT_EQ(0, s.Find(""));
-    EXPECT_EQ(-1, s.Find("x", -1));
-    EXPECT_EQ(-1, s.Find("x", 100));
-}
-
-TEST(CStringTest, ComparesBytewiseAndWithoutCase) {
-    CString s("ABCソ");
-    EXPECT_EQ(0, s.Compare("ABCソ"));
-    EXPECT_NE(0, s.Compare("abcソ"));
-    EXPECT_LT(CString("A").Compare("B"), 0);
-    EXPECT_GT(CString("B").Compare("A"), 0);
-    EXPECT_EQ(0, s.CompareNoCase("abcソ"));
-    EXPECT_NE(0, s.CompareNoCase("abcソx"));
-    // ア (83 41) and ヂ (83 61) differ only in a trail byte that looks like 'A' and 'a':
-    // a byte-wise case-insensitive comparison would call them equal.
-    EXPECT_NE(0, CString("ア").CompareNoCase("ヂ"));
-    EXPECT_EQ(0, CString("x表").CompareNoCase("X表"));
-
-    // Equality compares the text, never the addresses.
-    CString a("ソ表"), b("ソ表");
-    EXPECT_TRUE(a == b);
-    EXPECT_TRUE(a == "ソ表");
-    EXPECT_TRUE("ソ表" == a);
-    EXPECT_FALSE(a != b);
-    EXPECT_TRUE(a != "ソ");
-    EXPECT_TRUE("x" != a);
-}
-
-TEST(CStringTest, MidAndLengthsAreInBytes) {
-    CString s("ab表cd");
-    EXPECT_STREQ("表cd", s.Mid(2));
-    EXPECT_STREQ("表", s.Mid(2, 2));
-    EXPECT_STREQ("cd", s.Mid(4, 100));
-    EXPECT_STREQ("", s.Mid(10));
-    EXPECT_STREQ("ab", s.Mid(-3, 2));
-    EXPECT_STREQ("", s.Mid(1, -1));
-}
-
-TEST(CStringTest, FormatsTextOfAnyLength) {
-    CString s;
-    s.Format("%d%%", 25);
-    EXPECT_STREQ("25%", s);
-    s.Format("%d / %d %s", 3, 10, "件");
-    EXPECT_STREQ("3 / 10 件", s);
-    CString arg("能力");
-    s.Format("[%s][%lu]", arg, 123456789UL);  // a CString argument is passed as its text
-    EXPECT_STREQ("[能力][123456789]", s);
-
-    std::string longText(20000, 'x');
-    longText += "ソ";
+TEST(CStringTest, BuildsCutsAndFormatsBytes) {
+    const struct {
+        int first, count;
+        const char* part;
+    } mids[] = {{2, 100, "表cd"}, {2, 2, "表"}, {4, 100, "cd"}, {10, 1, ""}, {-3, 2, "ab"}, {1, -1, ""}};
+    for (const auto& m : mids) EXPECT_STREQ(m.part, CString("ab表cd").Mid(m.first, m.count)) << m.first;
+    EXPECT_STREQ("表cd", CString("ab表cd").Mid(2));
+    CString s = "前" + CString("ソ表") + "能" + 'x';
+    (s += CString("y")) += 'z';
+    EXPECT_STREQ("前ソ表能xyz", s);
+    EXPECT_EQ(11, s.GetLength());
+    EXPECT_STREQ("ソ表能abc", CString(L"ソ表能abc"));
+    EXPECT_TRUE(CString(static_cast<const wchar_t*>(nullptr)).IsEmpty());
+    s.Empty();
+    EXPECT_TRUE(s.IsEmpty() && CString(static_cast<const char*>(nullptr)).IsEmpty());
+    s.Format("[%s][%lu][%d%%]", CString("能力"), 123456789UL, 25);  // a CString goes in as its text
+    EXPECT_STREQ("[能力][123456789][25%]", s);
+    const std::string longText = std::string(20000, 'x') + "ソ";
     s.Format("<%s>", longText.c_str());
-    EXPECT_EQ(static_cast<int>(longText.size()) + 2, s.GetLength());
-    EXPECT_EQ(0, strcmp(s.Mid(1, s.GetLength() - 2), longText.c_str()));
-}
+    EXPECT_EQ("<" + longText + ">", std::string(s));
 
-TEST(CStringTest, BufferAccess) {
-    CString s("abc");
-    char* p = s.GetBuffer(100);
-    EXPECT_STREQ("abc", p);
-    strcpy(p, "ソ表とても長いテキスト");
-    s.ReleaseBuffer();
-    EXPECT_STREQ("ソ表とても長いテキスト", s);
-    p = s.GetBuffer(0);
-    p[2] = '\0';
-    s.ReleaseBuffer();
-    EXPECT_STREQ("ソ", s);
-    s.GetBuffer(10);
-    s.ReleaseBuffer(1);
-    EXPECT_EQ(1, s.GetLength());
-}
-
-TEST(CStringTest, AllocSysStringRoundTrip) {
-    CString s("ソ表能abc");
-    BSTR b = s.AllocSysString();
-    ASSERT_NE(nullptr, b);
-    EXPECT_EQ(6u, SysStringLen(b));
-    EXPECT_STREQ(L"ソ表能abc", b);
-    CString back(b);
-    SysFreeString(b);
-    EXPECT_STREQ("ソ表能abc", back);
-
-    BSTR e = CString().AllocSysString();
-    ASSERT_NE(nullptr, e);
-    EXPECT_EQ(0u, SysStringLen(e));
-    SysFreeString(e);
+    for (const char* text : {"ソ表能abc", ""}) {  // a UTF-16 copy that the receiver frees
+        BSTR b = CString(text).AllocSysString();
+        ASSERT_NE(nullptr, b);
+        EXPECT_STREQ(text, CString(b));
+        EXPECT_EQ(static_cast<UINT>(MultiByteToWideChar(932, 0, text, -1, nullptr, 0) - 1), SysStringLen(b));
+        SysFreeString(b);
+    }
 }
 
 }  // namespace
