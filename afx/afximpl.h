@@ -34,19 +34,17 @@ public:
 // Hands an exception stopped at a callback boundary to the application's hook.
 void AfxReportException(const char* where, UINT message, const char* what) noexcept;
 
-// Runs body at a callback boundary: no exception goes on into the system's code.
-// False when body threw; the exception has been reported.
+// Runs body at a callback boundary: no exception goes on into the system's code;
+// one that body throws is reported and ends here.
 template <class Body>
-bool AfxCallGuarded(const char* where, UINT message, Body&& body) noexcept {
+void AfxCallGuarded(const char* where, UINT message, Body&& body) noexcept {
     try {
         body();
-        return true;
     } catch (const std::exception& e) {
         AfxReportException(where, message, e.what());
     } catch (...) {
         AfxReportException(where, message, "unknown exception");
     }
-    return false;
 }
 
 // Drops the temporary wrappers of windows, contexts and drawing objects that are gone.

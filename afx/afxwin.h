@@ -235,7 +235,8 @@ int AfxWinMain(HINSTANCE hInstance, HINSTANCE hPrevInstance, LPSTR cmdLine, int 
 // stops there; the message counts as not handled (the procedure answers 0/FALSE). The
 // hook hears of each one: where (the procedure and the message, "AfxWndProc 0x0111")
 // and what (the exception's what(), or "unknown exception"). It runs on the thread of
-// the window and must not throw. One hook for the process; null (the start) drops them.
+// the window; an exception it throws is dropped. One hook for the process; null (the
+// start) drops the reports.
 typedef void (*AFX_EXCEPTION_HOOK)(const char* where, const char* what);
 // Returns the hook set before.
 AFX_EXCEPTION_HOOK AfxSetExceptionHook(AFX_EXCEPTION_HOOK hook);
