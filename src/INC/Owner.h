@@ -41,10 +41,24 @@ private:
     Handle m_handle;
 };
 
+// Runs a release without letting it replace the caller's last error.
+template <typename Release>
+void KeepingLastError(Release release) {
+    DWORD error = GetLastError();
+    release();
+    SetLastError(error);
+}
+
+// Handles whose none is null; each kind below adds how it is closed.
+template <typename T>
+struct CNullTraits {
+    typedef T Handle;
+    static T None() { return nullptr; }
+    static bool IsValid(T h) { return h != nullptr; }
+};
+
 // Kernel handles; none is NULL (OpenProcessToken, OpenProcess, CreateMutex).
-struct CHandleTraits {
-    typedef HANDLE Handle;
-    static HANDLE None() { return nullptr; }
+struct CHandleTraits : CNullTraits<HANDLE> {
     static bool IsValid(HANDLE h) { return h && h != INVALID_HANDLE_VALUE; }
     static void Close(HANDLE h) { CloseHandle(h); }
 };
@@ -52,72 +66,37 @@ struct CHandleTraits {
 struct CFileHandleTraits : CHandleTraits {
     static HANDLE None() { return INVALID_HANDLE_VALUE; }
 };
-struct CFindTraits {
-    typedef HANDLE Handle;
-    static HANDLE None() { return INVALID_HANDLE_VALUE; }
-    static bool IsValid(HANDLE h) { return h && h != INVALID_HANDLE_VALUE; }
+struct CFindTraits : CFileHandleTraits {
     static void Close(HANDLE h) { FindClose(h); }
 };
-struct CRegKeyTraits {
-    typedef HKEY Handle;
-    static HKEY None() { return nullptr; }
-    static bool IsValid(HKEY h) { return h != nullptr; }
+struct CRegKeyTraits : CNullTraits<HKEY> {
     static void Close(HKEY h) { RegCloseKey(h); }
 };
-struct CServiceTraits {
-    typedef SC_HANDLE Handle;
-    static SC_HANDLE None() { return nullptr; }
-    static bool IsValid(SC_HANDLE h) { return h != nullptr; }
+struct CServiceTraits : CNullTraits<SC_HANDLE> {
     static void Close(SC_HANDLE h) { CloseServiceHandle(h); }
 };
 // Freeing a library after a failed call must not replace that call's error.
-struct CLibraryTraits {
-    typedef HMODULE Handle;
-    static HMODULE None() { return nullptr; }
-    static bool IsValid(HMODULE h) { return h != nullptr; }
-    static void Close(HMODULE h) {
-        DWORD error = GetLastError();
-        FreeLibrary(h);
-        SetLastError(error);
-    }
+struct CLibraryTraits : CNullTraits<HMODULE> {
+    static void Close(HMODULE h) { KeepingLastError([h] { FreeLibrary(h); }); }
 };
 template <typename T>
-struct CLocalTraits {
-    typedef T Handle;
-    static T None() { return nullptr; }
-    static bool IsValid(T h) { return h != nullptr; }
+struct CLocalTraits : CNullTraits<T> {
     static void Close(T h) { LocalFree(h); }
 };
-struct CHeapTraits {
-    typedef void* Handle;
-    static void* None() { return nullptr; }
-    static bool IsValid(void* h) { return h != nullptr; }
+struct CHeapTraits : CNullTraits<void*> {
     static void Close(void* h) { HeapFree(GetProcessHeap(), 0, h); }
 };
-struct CVirtualTraits {
-    typedef void* Handle;
-    static void* None() { return nullptr; }
-    static bool IsValid(void* h) { return h != nullptr; }
+struct CVirtualTraits : CNullTraits<void*> {
     static void Close(void* h) { VirtualFree(h, 0, MEM_RELEASE); }
 };
 template <typename T>
-struct CGdiTraits {
-    typedef T Handle;
-    static T None() { return nullptr; }
-    static bool IsValid(T h) { return h != nullptr; }
+struct CGdiTraits : CNullTraits<T> {
     static void Close(T h) { DeleteObject(h); }
 };
 // A held mutex is released, never closed (the handle belongs to a table);
 // the release keeps the last error of the failure that ended the hold.
-struct CHeldMutexTraits {
-    typedef HANDLE Handle;
-    static HANDLE None() { return nullptr; }
-    static bool IsValid(HANDLE h) { return h != nullptr; }
-    static void Close(HANDLE h) {
-        DWORD error = GetLastError();
-        ReleaseMutex(h);
-        SetLastError(error);
-    }
+struct CHeldMutexTraits : CNullTraits<HANDLE> {
+    static void Close(HANDLE h) { KeepingLastError([h] { ReleaseMutex(h); }); }
 };
 
 typedef COwner<CHandleTraits> CHandle;
