@@ -4,7 +4,7 @@
 #include <cstring>
 #include <new>
 #include <vector>
-#include "INC/MbText.h"
+#include "INC/PathUtil.h"
 
 namespace {
 
@@ -45,9 +45,7 @@ void CSimpleSyncObject::BuildName(const char* name) {
                 m_status = GetLastError();
                 return;
             }
-            const unsigned char* p = Bytes(path.data());
-            const unsigned char* slash = _mbsrchr(p, '\\');
-            std::string file = slash ? reinterpret_cast<const char*>(slash + 1) : path.data();
+            std::string file = FileNamePart(path.data());
             // Byte by byte, as every instance does it, so the name is the
             // same for all of them even where a trail byte gets changed.
             for (char& c : file) {
