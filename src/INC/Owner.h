@@ -106,7 +106,6 @@ typedef COwner<CFindTraits> CFindHandle;
 typedef COwner<CRegKeyTraits> CRegKey;
 typedef COwner<CServiceTraits> CScHandle;
 typedef COwner<CLibraryTraits> CLibrary;
-typedef COwner<CLocalTraits<HLOCAL>> CLocalBlock;
 typedef COwner<CHeldMutexTraits> CHeldMutex;
 
 // A zeroed block of the process heap.

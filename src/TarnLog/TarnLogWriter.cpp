@@ -33,15 +33,14 @@ public:
         TarnLogFileManager::CSynchronizer lock(m_lock);
         auto it = m_mutexes.find(name);
         if (it != m_mutexes.end()) return it->second;
-        HANDLE mutex = CreateMutexA(NULL, FALSE, name);
-        if (!mutex) return NULL;
+        CHandle mutex(CreateMutexA(nullptr, FALSE, name));
+        if (!mutex.valid()) return nullptr;
         try {
-            m_mutexes.emplace(name, mutex);
+            m_mutexes.emplace(name, mutex.get());
         } catch (...) {
-            CloseHandle(mutex);
-            return NULL;
+            return nullptr;  // out of memory: no lock, so the line is not written
         }
-        return mutex;
+        return mutex.release();  // the table keeps it for the process
     }
 
 private:
