@@ -4,6 +4,7 @@
 #include <cstring>
 #include <new>
 #include <vector>
+#include "INC/PathUtil.h"
 
 namespace {
 
@@ -44,9 +45,7 @@ void CSimpleSyncObject::BuildName(const char* name) {
                 m_status = GetLastError();
                 return;
             }
-            const unsigned char* p = reinterpret_cast<const unsigned char*>(path.data());
-            const unsigned char* slash = _mbsrchr(p, '\\');
-            std::string file = slash ? reinterpret_cast<const char*>(slash + 1) : path.data();
+            std::string file = FileNamePart(path.data());
             // Byte by byte, as every instance does it, so the name is the
             // same for all of them even where a trail byte gets changed.
             for (char& c : file) {
@@ -64,25 +63,25 @@ void CSimpleSyncObject::BuildName(const char* name) {
 }
 
 CSimpleMutex::CSimpleMutex(const char* name, BOOL global, DWORD timeout, LPSECURITY_ATTRIBUTES sa)
-    : CSimpleSyncObject(name, global), m_mutex(nullptr) {
+    : CSimpleSyncObject(name, global) {
     Acquire(timeout, sa);
 }
 
 CSimpleMutex::CSimpleMutex(const char* name, BOOL global, DWORD timeout, LPSECURITY_ATTRIBUTES sa,
                            const COSVersion& os)
-    : CSimpleSyncObject(name, global, os), m_mutex(nullptr) {
+    : CSimpleSyncObject(name, global, os) {
     Acquire(timeout, sa);
 }
 
 void CSimpleMutex::Acquire(DWORD timeout, LPSECURITY_ATTRIBUTES sa) {
     if (m_status != 0) return;
-    m_mutex = CreateMutexA(sa, FALSE, GetName());
+    m_mutex.reset(CreateMutexA(sa, FALSE, GetName()));
     m_status = GetLastError();
-    if (!m_mutex) {
+    if (!m_mutex.valid()) {
         if (m_status == 0) m_status = ERROR_INVALID_HANDLE;
         return;
     }
-    switch (WaitForSingleObject(m_mutex, timeout)) {
+    switch (WaitForSingleObject(m_mutex.get(), timeout)) {
     case WAIT_OBJECT_0:
     case WAIT_ABANDONED:  // the previous holder ended without releasing it
         m_status = 0;
@@ -95,18 +94,11 @@ void CSimpleMutex::Acquire(DWORD timeout, LPSECURITY_ATTRIBUTES sa) {
         if (m_status == 0) m_status = ERROR_INVALID_HANDLE;
         break;
     }
-    if (m_status != 0) {
-        CloseHandle(m_mutex);
-        m_mutex = nullptr;
-    }
+    if (m_status != 0) m_mutex.reset();
 }
 
 CSimpleMutex::~CSimpleMutex() {
-    if (m_mutex) {
-        ReleaseMutex(m_mutex);
-        CloseHandle(m_mutex);
-        m_mutex = nullptr;
-    }
+    if (m_mutex.valid()) ReleaseMutex(m_mutex.get());  // the owner closes it after
 }
 
 CMultiStartupMgr::CMultiStartupMgr(const char* name, BOOL global, DWORD timeout)

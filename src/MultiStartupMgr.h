@@ -2,6 +2,7 @@
 #pragma once
 #include <windows.h>
 #include <string>
+#include "INC/Owner.h"
 #include "LIB/Util/OSVersion.h"
 
 // Derives the kernel object name: the given name, or the default
@@ -38,11 +39,11 @@ public:
     CSimpleMutex(const char* name, BOOL global, DWORD timeout, LPSECURITY_ATTRIBUTES sa, const COSVersion& os);
     ~CSimpleMutex() override;
 
-    bool IsHeld() const { return m_mutex != nullptr; }
+    bool IsHeld() const { return m_mutex.valid(); }
 
 private:
     void Acquire(DWORD timeout, LPSECURITY_ATTRIBUTES sa);
-    HANDLE m_mutex;
+    CHandle m_mutex;
 };
 
 // The guard as the application uses it: CMultiStartupMgr(NULL, TRUE, 0);

@@ -3,6 +3,7 @@
 #include <commctrl.h>
 #include <string.h>
 
+#include "INC/Owner.h"
 #include "MultiStartupMgr.h"
 #include "PellionAgentUninstallerDlg.h"
 #include "TarnLog/TarnLog.h"
@@ -22,16 +23,9 @@ const char kNotInstalled[] =
     "エージェント端末がインストールされていないため、本アンインストーラーを実行できません。";
 
 // One loaded bitmap, deleted when the road ends; the theme keeps copies of its own.
-class LoadedBitmap {
+class LoadedBitmap : public COwner<CGdiTraits<HBITMAP>> {
 public:
-    LoadedBitmap(HINSTANCE module, UINT id) : m_h(LoadBitmapA(module, MAKEINTRESOURCEA(id))) {}
-    ~LoadedBitmap() { if (m_h) DeleteObject(m_h); }
-    LoadedBitmap(const LoadedBitmap&) = delete;
-    LoadedBitmap& operator=(const LoadedBitmap&) = delete;
-    HBITMAP get() const { return m_h; }
-
-private:
-    HBITMAP m_h;
+    LoadedBitmap(HINSTANCE module, UINT id) : COwner(LoadBitmapA(module, MAKEINTRESOURCEA(id))) {}
 };
 
 // Where the dialog class layer reports an exception it stopped at a window or dialog procedure.
@@ -143,16 +137,14 @@ int CPellionAgentUninstallerApp::ExitInstance() {
 }
 
 DWORD EnableShutdownPrivilege() {
-    HANDLE token = NULL;
-    if (OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES, &token)) {
+    CToken token;
+    if (OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES, token.out())) {
         TOKEN_PRIVILEGES privileges;
         privileges.PrivilegeCount = 1;
         privileges.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
-        if (LookupPrivilegeValueA(NULL, "SeShutdownPrivilege", &privileges.Privileges[0].Luid))
-            AdjustTokenPrivileges(token, FALSE, &privileges, 0, NULL, NULL);
+        if (LookupPrivilegeValueA(nullptr, "SeShutdownPrivilege", &privileges.Privileges[0].Luid))
+            AdjustTokenPrivileges(token.get(), FALSE, &privileges, 0, nullptr, nullptr);
     }
     // Taken whatever happened: a lacking privilege leaves ERROR_NOT_ALL_ASSIGNED here.
-    DWORD result = GetLastError();
-    if (token) CloseHandle(token);
-    return result;
+    return GetLastError();
 }

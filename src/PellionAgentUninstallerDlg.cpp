@@ -5,6 +5,8 @@
 
 #include <string>
 
+#include "INC/MbText.h"
+#include "INC/Owner.h"
 #include "LIB/Util/PellionUtil.h"
 #include "resource.h"
 
@@ -67,12 +69,11 @@ void CPellionAgentUninstallerDlg::OnBnClickedOk() {
 
     // No settings file: nothing to check the number against.
     WIN32_FIND_DATAA found;
-    HANDLE find = iniPath.empty() ? INVALID_HANDLE_VALUE : FindFirstFileA(iniPath.c_str(), &found);
-    if (find == INVALID_HANDLE_VALUE) {
+    CFindHandle find(iniPath.empty() ? INVALID_HANDLE_VALUE : FindFirstFileA(iniPath.c_str(), &found));
+    if (!find.valid()) {
         CDialog::OnOK();
         return;
     }
-    FindClose(find);
 
     GetPrivateProfileStringA("Setting", "ContractNo", "", stored, 15, iniPath.c_str());
 
@@ -82,8 +83,7 @@ void CPellionAgentUninstallerDlg::OnBnClickedOk() {
         MessageBox("契約書ＮＯを入力してください。", "警告", MB_OK | MB_ICONEXCLAMATION);
         return;
     }
-    if (_mbsicmp(reinterpret_cast<const unsigned char*>(static_cast<const char*>(typed)),
-                 reinterpret_cast<const unsigned char*>(stored)) != 0) {
+    if (_mbsicmp(Bytes(static_cast<const char*>(typed)), Bytes(stored)) != 0) {
         MessageBox("契約書ＮＯが違います。", "警告", MB_OK | MB_ICONEXCLAMATION);
         return;
     }

@@ -1,10 +1,10 @@
 #include "VersionInfo.h"
 
-#include "Util/SystemDll.h"
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -49,13 +49,10 @@ DWORD ParseField(const std::string& piece) {
 }  // namespace
 
 CFileVersionInfo::CFileVersionInfo()
-    : m_translations(nullptr), m_translationCount(0), m_lastError(0), m_versionDll(nullptr),
-      m_getSize(nullptr), m_getInfo(nullptr), m_query(nullptr) {}
+    : m_translations(nullptr), m_translationCount(0), m_lastError(0), m_getSize(nullptr), m_getInfo(nullptr),
+      m_query(nullptr) {}
 
-CFileVersionInfo::~CFileVersionInfo() {
-    m_data.reset();
-    if (m_versionDll) FreeLibrary(m_versionDll);
-}
+CFileVersionInfo::~CFileVersionInfo() {}
 
 void CFileVersionInfo::Clear() {
     m_data.reset();
@@ -75,19 +72,13 @@ DWORD CFileVersionInfo::Load(HMODULE module) {
 // would be searched for beside the program first, where anyone may plant one.
 // It is taken from the system folder at the first load and kept by the reader.
 bool CFileVersionInfo::BindVersionDll() {
-    if (m_versionDll) return true;
-    HMODULE dll = LoadSystemDll("version.dll");
-    if (!dll) return false;
-    m_getSize = reinterpret_cast<GetSizeFn>(GetProcAddress(dll, "GetFileVersionInfoSizeA"));
-    m_getInfo = reinterpret_cast<GetInfoFn>(GetProcAddress(dll, "GetFileVersionInfoA"));
-    m_query = reinterpret_cast<QueryFn>(GetProcAddress(dll, "VerQueryValueA"));
-    if (!m_getSize || !m_getInfo || !m_query) {
-        DWORD err = GetLastError();
-        FreeLibrary(dll);
-        SetLastError(err);
-        return false;
-    }
-    m_versionDll = dll;
+    if (m_versionDll.get()) return true;
+    CRuntimeDll dll("version.dll");
+    m_getSize = dll.Get<GetSizeFn>("GetFileVersionInfoSizeA");
+    m_getInfo = dll.Get<GetInfoFn>("GetFileVersionInfoA");
+    m_query = dll.Get<QueryFn>("VerQueryValueA");
+    if (!m_getSize || !m_getInfo || !m_query) return false;  // freed, its error kept
+    m_versionDll = std::move(dll);
     return true;
 }
 

@@ -3,6 +3,8 @@
 #include <windows.h>
 #include <memory>
 
+#include "INC/SystemDll.h"
+
 class CFileVersionInfo {
 public:
     enum {
@@ -38,7 +40,7 @@ private:
     const DWORD* m_translations;
     DWORD m_translationCount;
     DWORD m_lastError;
-    HMODULE m_versionDll;
+    CRuntimeDll m_versionDll;
     GetSizeFn m_getSize;
     GetInfoFn m_getInfo;
     QueryFn m_query;

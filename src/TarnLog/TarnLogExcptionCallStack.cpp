@@ -1,17 +1,17 @@
 #include "TarnLog/TarnLogExcptionCallStack.h"
 
-#include <mbctype.h>
-#include <mbstring.h>
 #include <shlwapi.h>
 #include <tlhelp32.h>
 
+#include "INC/MbText.h"
+#include "INC/Owner.h"
+#include "INC/SystemDll.h"
 #include "TarnLog/TarnLog.h"
-#include "Util/KDXGlobal.h"
-#include "Util/SystemDll.h"
 
 namespace {
 
 const char kDumpMarkerName[] = "KDMDMP.INI";
+const char kDumpName[] = "VELMOR.DMP";
 const DWORD kSymbolBufferSize = 10000;
 const char kReportRule[] = "========================================";
 const char kDumpRule[] = "=-=-=-=-=-=-=-=-=-=-=-=-=-=-=-=-=-=-=-=-";
@@ -19,6 +19,7 @@ const char kDumpRule[] = "=-=-=-=-=-=-=-=-=-=-=-=-=-=-=-=-=-=-=-=-";
 // Written once at start-up, before other threads exist; read by the filter.
 CrashReportCallback g_callback = NULL;
 char g_dumpPath[MAX_PATH + 1] = {0};
+char g_markerPath[MAX_PATH + 1] = {0};
 
 // Formats one report line into a 256-byte buffer and hands it over.
 void Report(BOOL lastLine, const char* format, ...) {
@@ -32,43 +33,7 @@ void Report(BOOL lastLine, const char* format, ...) {
 
 // Module names come from the system and stay short, but a line must never
 // overrun its buffer: cut a name to what fits, whole characters only.
-void CopyName(char* target, size_t size, const char* name) {
-    target[0] = '\0';
-    if (name) _mbsnbcpy(reinterpret_cast<unsigned char*>(target), reinterpret_cast<const unsigned char*>(name), size - 1);
-    target[size - 1] = '\0';
-    // _mbsnbcpy may leave half a double-byte character at the end.
-    size_t length = lstrlenA(target);
-    if (length && _mbsbtype(reinterpret_cast<const unsigned char*>(target), length - 1) == _MBC_LEAD)
-        target[length - 1] = '\0';
-}
-
-class CSnapshot {
-public:
-    explicit CSnapshot(HANDLE handle) : m_handle(handle) {}
-    ~CSnapshot() {
-        if (m_handle != INVALID_HANDLE_VALUE) CloseHandle(m_handle);
-    }
-    CSnapshot(const CSnapshot&) = delete;
-    CSnapshot& operator=(const CSnapshot&) = delete;
-    HANDLE get() const { return m_handle; }
-
-private:
-    HANDLE m_handle;
-};
-
-class CVirtualBlock {
-public:
-    explicit CVirtualBlock(SIZE_T size) : m_block(VirtualAlloc(NULL, size, MEM_COMMIT, PAGE_READWRITE)) {}
-    ~CVirtualBlock() {
-        if (m_block) VirtualFree(m_block, 0, MEM_RELEASE);
-    }
-    CVirtualBlock(const CVirtualBlock&) = delete;
-    CVirtualBlock& operator=(const CVirtualBlock&) = delete;
-    void* get() const { return m_block; }
-
-private:
-    void* m_block;
-};
+void CopyName(char* target, size_t size, const char* name) { CopyText(target, size, name); }
 
 // The stack-walk and symbol calls, taken at run time from the system's
 // dbghelp.dll. Importing IMAGEHLP at link time would make the loader pull in
@@ -84,18 +49,15 @@ public:
                                         PFUNCTION_TABLE_ACCESS_ROUTINE, PGET_MODULE_BASE_ROUTINE,
                                         PTRANSLATE_ADDRESS_ROUTINE);
 
-    CSymbolApi() : m_library(LoadSystemDll("dbghelp.dll")), m_process(GetCurrentProcess()), m_initialized(FALSE) {
-        HMODULE module = m_library.get();
-        if (!module) return;
-        Initialize = reinterpret_cast<SymInitializeProc>(GetProcAddress(module, "SymInitialize"));
-        Cleanup = reinterpret_cast<SymCleanupProc>(GetProcAddress(module, "SymCleanup"));
-        GetModuleInfo = reinterpret_cast<SymGetModuleInfoProc>(GetProcAddress(module, "SymGetModuleInfo"));
-        GetSymFromAddr = reinterpret_cast<SymGetSymFromAddrProc>(GetProcAddress(module, "SymGetSymFromAddr"));
-        Walk = reinterpret_cast<StackWalkProc>(GetProcAddress(module, "StackWalk"));
-        FunctionTableAccess =
-            reinterpret_cast<PFUNCTION_TABLE_ACCESS_ROUTINE>(GetProcAddress(module, "SymFunctionTableAccess"));
-        GetModuleBase = reinterpret_cast<PGET_MODULE_BASE_ROUTINE>(GetProcAddress(module, "SymGetModuleBase"));
-        if (Ready()) m_initialized = Initialize(m_process, NULL, TRUE);
+    CSymbolApi() : m_library("dbghelp.dll"), m_process(GetCurrentProcess()), m_initialized(FALSE) {
+        Initialize = m_library.Get<SymInitializeProc>("SymInitialize");
+        Cleanup = m_library.Get<SymCleanupProc>("SymCleanup");
+        GetModuleInfo = m_library.Get<SymGetModuleInfoProc>("SymGetModuleInfo");
+        GetSymFromAddr = m_library.Get<SymGetSymFromAddrProc>("SymGetSymFromAddr");
+        Walk = m_library.Get<StackWalkProc>("StackWalk");
+        FunctionTableAccess = m_library.Get<PFUNCTION_TABLE_ACCESS_ROUTINE>("SymFunctionTableAccess");
+        GetModuleBase = m_library.Get<PGET_MODULE_BASE_ROUTINE>("SymGetModuleBase");
+        if (Ready()) m_initialized = Initialize(m_process, nullptr, TRUE);
     }
     ~CSymbolApi() {
         if (m_initialized) Cleanup(m_process);
@@ -116,14 +78,14 @@ public:
     PGET_MODULE_BASE_ROUTINE GetModuleBase = NULL;
 
 private:
-    CLibrary m_library;
+    CRuntimeDll m_library;
     HANDLE m_process;
     BOOL m_initialized;
 };
 
 void ReportModules() {
-    CSnapshot snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPMODULE, GetCurrentProcessId()));
-    if (snapshot.get() == INVALID_HANDLE_VALUE) return;
+    CFileHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPMODULE, GetCurrentProcessId()));
+    if (!snapshot.valid()) return;
     MODULEENTRY32 entry;
     entry.dwSize = sizeof(entry);
     if (!Module32First(snapshot.get(), &entry)) return;
@@ -191,16 +153,18 @@ void ReportStack(const CONTEXT& crashContext, DWORD exceptionAddress) {
 
 }  // namespace
 
-void InstallCrashHandler(CrashReportCallback callback, const char* dumpPath, BOOL install) {
+void InstallCrashHandler(CrashReportCallback callback, const char* dumpFolder, BOOL install) {
     g_callback = callback;
-    g_dumpPath[0] = '\0';
-    // A path cut short would name another file: one that does not fit means
-    // no dump.
-    if (dumpPath && lstrlenA(dumpPath) <= MAX_PATH) CopyName(g_dumpPath, MAX_PATH + 1, dumpPath);
+    g_dumpPath[0] = g_markerPath[0] = '\0';
+    // PathCombineA fails for a folder that leaves no room: then no dump.
+    if (dumpFolder && PathCombineA(g_dumpPath, dumpFolder, kDumpName) &&
+        !PathCombineA(g_markerPath, dumpFolder, kDumpMarkerName))
+        g_dumpPath[0] = '\0';
     if (install) SetUnhandledExceptionFilter(CrashExceptionFilter);
 }
 
-LONG WINAPI CrashExceptionFilter(EXCEPTION_POINTERS* exception) {
+// The report itself; the filter below keeps its exceptions from the system.
+static LONG ReportCrash(EXCEPTION_POINTERS* exception) {
     if (g_callback && exception && exception->ExceptionRecord && exception->ContextRecord) {
         const EXCEPTION_RECORD& record = *exception->ExceptionRecord;
         DWORD address = reinterpret_cast<DWORD>(record.ExceptionAddress);
@@ -220,6 +184,14 @@ LONG WINAPI CrashExceptionFilter(EXCEPTION_POINTERS* exception) {
     return EXCEPTION_CONTINUE_SEARCH;
 }
 
+LONG WINAPI CrashExceptionFilter(EXCEPTION_POINTERS* exception) {
+    try {
+        return ReportCrash(exception);
+    } catch (...) {
+        return EXCEPTION_CONTINUE_SEARCH;  // the report is lost, the system's handling goes on
+    }
+}
+
 void OnCrashReportLine(const char* line, BOOL lastLine) {
     TARNLOG(TARNLOG_ERROR, "%s", line);
     if (lastLine) CTarnLogWrapper(__FILE__, __LINE__).FlushAll();
@@ -230,8 +202,8 @@ DWORD WriteMiniDump(const char* path, EXCEPTION_POINTERS* exception, MINIDUMP_TY
                                                  PMINIDUMP_EXCEPTION_INFORMATION,
                                                  PMINIDUMP_USER_STREAM_INFORMATION,
                                                  PMINIDUMP_CALLBACK_INFORMATION);
-    HANDLE file = CreateFileA(path, GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
-    if (file == INVALID_HANDLE_VALUE) return GetLastError();
+    CFileHandle file(CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file.valid()) return GetLastError();
 
     MINIDUMP_EXCEPTION_INFORMATION info;
     info.ThreadId = GetCurrentThreadId();
@@ -243,27 +215,19 @@ DWORD WriteMiniDump(const char* path, EXCEPTION_POINTERS* exception, MINIDUMP_TY
     {
         // Only the system's copy: an elevated program must not run a
         // Dbghelp.DLL planted beside it.
-        CLibrary library(LoadSystemDll("Dbghelp.DLL"));
-        MiniDumpWriteDumpProc write =
-            library.get() ? reinterpret_cast<MiniDumpWriteDumpProc>(GetProcAddress(library.get(), "MiniDumpWriteDump"))
-                          : NULL;
+        CRuntimeDll library("Dbghelp.DLL");
+        MiniDumpWriteDumpProc write = library.Get<MiniDumpWriteDumpProc>("MiniDumpWriteDump");
         if (write) {
-            written = write(GetCurrentProcess(), GetCurrentProcessId(), file, type, exception ? &info : NULL,
+            written = write(GetCurrentProcess(), GetCurrentProcessId(), file.get(), type, exception ? &info : NULL,
                             NULL, NULL);
         }
         error = GetLastError();
     }
     DWORD result = 0;
     if (!written) result = error ? error : ERROR_GEN_FAILURE;
-    CloseHandle(file);
+    file.reset();  // closed before a failed dump is deleted
     if (!written) DeleteFileA(path);
     return result;
 }
 
-BOOL IsDumpEnabled() {
-    char folder[1024] = {0};
-    GetProductLogDir(folder, sizeof(folder));
-    char marker[MAX_PATH] = {0};
-    if (!PathCombineA(marker, folder, kDumpMarkerName)) return FALSE;
-    return PathFileExistsA(marker);
-}
+BOOL IsDumpEnabled() { return g_markerPath[0] && PathFileExistsA(g_markerPath); }

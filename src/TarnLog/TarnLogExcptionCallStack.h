@@ -7,11 +7,13 @@
 // Receives one report line; lastLine is TRUE on the closing line of a block.
 typedef void (*CrashReportCallback)(const char* line, BOOL lastLine);
 
-// Stores the callback and the dump path (NULL: no dump) and, when install is
-// TRUE, registers CrashExceptionFilter as the unhandled-exception filter.
-void InstallCrashHandler(CrashReportCallback callback, const char* dumpPath, BOOL install);
+// Stores the callback and the folder of the dump "VELMOR.DMP" and its
+// marker (NULL: no dump) and, when install is TRUE, registers
+// CrashExceptionFilter as the unhandled-exception filter.
+void InstallCrashHandler(CrashReportCallback callback, const char* dumpFolder, BOOL install);
 
-// The unhandled-exception filter; always EXCEPTION_CONTINUE_SEARCH.
+// The unhandled-exception filter; always EXCEPTION_CONTINUE_SEARCH. An
+// exception thrown while reporting ends the report, never the filter.
 LONG WINAPI CrashExceptionFilter(EXCEPTION_POINTERS* exception);
 
 // The callback that writes the report to the log ("!!" lines) and flushes the
@@ -22,5 +24,5 @@ void OnCrashReportLine(const char* line, BOOL lastLine);
 // failed attempt leaves no file.
 DWORD WriteMiniDump(const char* path, EXCEPTION_POINTERS* exception, MINIDUMP_TYPE type);
 
-// True while the marker "KDMDMP.INI" exists in the product log folder.
+// True while the marker "KDMDMP.INI" exists in the dump folder.
 BOOL IsDumpEnabled();

@@ -6,10 +6,13 @@
 #include <new>
 #include <string.h>
 
+#include "INC/MbText.h"
+#include "INC/Owner.h"
+
 namespace TarnLogFileManager {
 
 bool CPathLess::Less(const char* a, const char* b) {
-    return _mbsicmp(reinterpret_cast<const unsigned char*>(a), reinterpret_cast<const unsigned char*>(b)) < 0;
+    return _mbsicmp(Bytes(a), Bytes(b)) < 0;
 }
 
 namespace {
@@ -31,8 +34,8 @@ CLogFileMap* CLogFileMap::GetInstance() {
 
     char name[64];
     wsprintfA(name, "TarnLogFileManager_InitialMutex_%d", static_cast<int>(GetCurrentProcessId()));
-    HANDLE mutex = CreateMutexA(NULL, FALSE, name);
-    if (mutex) WaitForSingleObject(mutex, INFINITE);
+    CHandle mutex(CreateMutexA(nullptr, FALSE, name));
+    if (mutex.valid()) WaitForSingleObject(mutex.get(), INFINITE);
     manager = s_instance.load(std::memory_order_acquire);
     if (!manager) {
         // The exchange keeps one manager even when the mutex could not be made.
@@ -45,10 +48,7 @@ CLogFileMap* CLogFileMap::GetInstance() {
             manager = expected;
         }
     }
-    if (mutex) {
-        ReleaseMutex(mutex);
-        CloseHandle(mutex);
-    }
+    if (mutex.valid()) ReleaseMutex(mutex.get());
     return manager;
 }
 

@@ -5,6 +5,9 @@
 #include <map>
 #include <new>
 
+#include "INC/Owner.h"
+#include "INC/RegRead.h"
+#include "INC/WideText.h"
 #include "TarnLog/TarnLog.h"
 
 namespace logging {
@@ -21,18 +24,6 @@ const wchar_t* const kFamilyModules[] = {
     L"KdmSysInfo.dll", L"KDXGlobal.dll",   L"ZevRvuC.dll",     L"VelmorClient.exe",
     L"VelmorView.exe", L"VelmorUpdate.exe", L"TarnLog.dll",
 };
-
-// A path as UTF-16 of the process code page; empty when it does not convert.
-std::wstring Widen(const char* text) {
-    std::wstring wide;
-    if (!text || !*text) return wide;
-    int length = MultiByteToWideChar(CP_ACP, MB_PRECOMPOSED, text, -1, NULL, 0);
-    if (length <= 1) return wide;
-    wide.resize(length);
-    if (!MultiByteToWideChar(CP_ACP, MB_PRECOMPOSED, text, -1, &wide[0], length)) return std::wstring();
-    wide.resize(length - 1);
-    return wide;
-}
 
 std::wstring ModuleFileName(HMODULE module) {
     wchar_t path[MAX_PATH + 1] = {0};
@@ -58,21 +49,6 @@ CPolicyTable* Table() {
     return table;
 }
 
-class CHandle {
-public:
-    explicit CHandle(HANDLE handle) : m_handle(handle) {}
-    ~CHandle() {
-        if (m_handle != INVALID_HANDLE_VALUE && m_handle) CloseHandle(m_handle);
-    }
-    CHandle(const CHandle&) = delete;
-    CHandle& operator=(const CHandle&) = delete;
-    HANDLE get() const { return m_handle; }
-    bool valid() const { return m_handle != INVALID_HANDLE_VALUE && m_handle; }
-
-private:
-    HANDLE m_handle;
-};
-
 }  // namespace
 
 bool IsFamilyModuleName(const wchar_t* fileName) {
@@ -96,14 +72,11 @@ COutputPolicy::COutputPolicy()
 COutputPolicy::~COutputPolicy() {}
 
 void COutputPolicy::ReadPexCliLogSwitch() {
-    HKEY key = NULL;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kProductKey, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) return;
     char folder[MAX_PATH + 1] = {0};
-    DWORD size = MAX_PATH;
-    DWORD type = 0;
-    LONG status = RegQueryValueExA(key, "KDMDIR", NULL, &type, reinterpret_cast<BYTE*>(folder), &size);
-    RegCloseKey(key);
-    if (status != ERROR_SUCCESS || !folder[0]) return;
+    if (RegReadString(HKEY_LOCAL_MACHINE, kProductKey, KEY_QUERY_VALUE, "KDMDIR", folder, MAX_PATH,
+                      REGREAD_SZ | REGREAD_EXPAND_SZ) != ERROR_SUCCESS ||
+        !folder[0])
+        return;
     if (PathAppendA(folder, "AppSet") && PathAppendA(folder, "VivedadUroz.ini"))
         m_pexCliLog = GetPrivateProfileIntA("Off", "PexCliLog", 0, folder);
 }
@@ -127,7 +100,8 @@ void COutputPolicy::Initialize(const char* logPath, HMODULE module, int mode) {
         else
             m_ungated = !IsGatedProgram(module);
 
-        std::wstring path = Widen(logPath);
+        std::wstring path;
+        Widen(logPath, path);  // a path that does not convert gives empty names
         m_settingsFile = path + L".chk";
         std::wstring folder(path);
         folder.resize(folder.size() + MAX_PATH + 1);
@@ -153,8 +127,8 @@ void COutputPolicy::Reevaluate(DWORD now) {
         m_outputOn = PathFileExistsW(m_outputSwitchFile.c_str()) != FALSE;
     }
 
-    CHandle settings(CreateFileW(m_settingsFile.c_str(), GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING,
-                                 FILE_ATTRIBUTE_NORMAL, NULL));
+    CFileHandle settings(CreateFileW(m_settingsFile.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                     FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!settings.valid()) {
         m_researchOn = PathFileExistsW(m_globalResearchFile.c_str()) != FALSE;
         return;

@@ -1,6 +1,5 @@
 #include "TarnLog/TarnLogWriter.h"
 
-#include <mbctype.h>
 #include <mbstring.h>
 #include <process.h>
 #include <string.h>
@@ -11,7 +10,7 @@
 
 #include "TarnLog/TarnLog.h"
 #include "TarnLog/TarnLogFileManager.h"
-#include "Util/KDXGlobal.h"
+#include "INC/Owner.h"
 
 CTarnlogPathString g_LogPath;
 CTarnlogPathString g_DumpLogPath;
@@ -25,34 +24,6 @@ namespace {
 
 const char* const kMarks[] = {"..", "!!", "@@", "->", "<-", ";;", "", "==", "--", "##", "##", "$$"};
 
-const unsigned char* Bytes(const char* text) { return reinterpret_cast<const unsigned char*>(text); }
-
-// Lead bytes of the process code page, read once from _ismbblead: the call
-// per byte is slow on some systems and the writer walks every path and message.
-bool IsLeadByte(unsigned char c) {
-    struct CLeadBytes {
-        bool lead[256];
-        CLeadBytes() {
-            for (int b = 0; b < 256; ++b) lead[b] = _ismbblead(b) != 0;
-        }
-    };
-    static const CLeadBytes table;
-    return table.lead[c];
-}
-
-// Length of the longest start of text that fits maxBytes without cutting a
-// double-byte character in two; a lead byte left alone at the end is dropped.
-size_t FittingLength(const char* text, size_t maxBytes) {
-    size_t length = 0;
-    while (text[length]) {
-        size_t step = IsLeadByte(static_cast<unsigned char>(text[length])) ? 2 : 1;
-        if (step == 2 && !text[length + 1]) break;
-        if (length + step > maxBytes) break;
-        length += step;
-    }
-    return length;
-}
-
 // Handles of the named mutexes, one per lock name, kept open for the
 // process like the log files: creating and closing a named object for every
 // line costs more than the line itself on some systems.
@@ -62,15 +33,14 @@ public:
         TarnLogFileManager::CSynchronizer lock(m_lock);
         auto it = m_mutexes.find(name);
         if (it != m_mutexes.end()) return it->second;
-        HANDLE mutex = CreateMutexA(NULL, FALSE, name);
-        if (!mutex) return NULL;
+        CHandle mutex(CreateMutexA(nullptr, FALSE, name));
+        if (!mutex.valid()) return nullptr;
         try {
-            m_mutexes.emplace(name, mutex);
+            m_mutexes.emplace(name, mutex.get());
         } catch (...) {
-            CloseHandle(mutex);
-            return NULL;
+            return nullptr;  // out of memory: no lock, so the line is not written
         }
-        return mutex;
+        return mutex.release();  // the table keeps it for the process
     }
 
 private:
@@ -83,52 +53,28 @@ CLockTable* Locks() {
     return table;
 }
 
-// Holds the named mutex that serialises every writer of one log file name,
-// in this and other processes; released on every way out, keeping the
-// last-error value of the failure that made the write give up.
-class CFileLock {
-public:
-    CFileLock() : m_mutex(NULL) {}
-    ~CFileLock() {
-        if (!m_mutex) return;
-        DWORD error = GetLastError();
-        ReleaseMutex(m_mutex);
-        SetLastError(error);
-    }
-    CFileLock(const CFileLock&) = delete;
-    CFileLock& operator=(const CFileLock&) = delete;
+// Takes the named mutex that serialises every writer of one log file name,
+// in this and other processes; the owner releases it on every way out,
+// keeping the last-error value of the failure that made the write give up.
+int TakeFileLock(const char* name, CHeldMutex& lock) {
+    CLockTable* locks = Locks();
+    HANDLE mutex = locks ? locks->Get(name) : nullptr;
+    if (!mutex) return TARNLOG_LOCK_CREATE_FAILED;
+    DWORD wait = WaitForSingleObject(mutex, kLogLockWaitMs);
+    if (wait != WAIT_OBJECT_0 && wait != WAIT_ABANDONED) return TARNLOG_LOCK_TIMEOUT;
+    lock.reset(mutex);
+    return 0;
+}
 
-    int Take(const char* name) {
-        CLockTable* locks = Locks();
-        HANDLE mutex = locks ? locks->Get(name) : NULL;
-        if (!mutex) return TARNLOG_LOCK_CREATE_FAILED;
-        DWORD wait = WaitForSingleObject(mutex, kLogLockWaitMs);
-        if (wait != WAIT_OBJECT_0 && wait != WAIT_ABANDONED) return TARNLOG_LOCK_TIMEOUT;
-        m_mutex = mutex;
-        return 0;
-    }
+std::atomic<tarnlog::ProductLogFolderProvider> g_productLogFolder{nullptr};
 
-private:
-    HANDLE m_mutex;
-};
-
-class CFindHandle {
-public:
-    explicit CFindHandle(HANDLE handle) : m_handle(handle) {}
-    ~CFindHandle() {
-        if (m_handle != INVALID_HANDLE_VALUE) FindClose(m_handle);
-    }
-    CFindHandle(const CFindHandle&) = delete;
-    CFindHandle& operator=(const CFindHandle&) = delete;
-    HANDLE get() const { return m_handle; }
-
-private:
-    HANDLE m_handle;
-};
-
-// The product's log folder, LOGDIR of the KdmInst settings; empty when the
-// product has none. Nothing on this path logs, so it cannot recurse.
-void GetProductLogFolder(char* buffer, size_t size) { GetProductLogDir(buffer, size); }
+// The product's log folder; empty when the product has none or no provider
+// is installed.
+void GetProductLogFolder(char* buffer, size_t size) {
+    buffer[0] = '\0';
+    tarnlog::ProductLogFolderProvider provider = g_productLogFolder.load();
+    if (provider) provider(buffer, size);
+}
 
 TarnLogFileManager::CLogFileMap* Files() { return TarnLogFileManager::CLogFileMap::GetInstance(); }
 
@@ -136,33 +82,7 @@ TarnLogFileManager::CLogFileMap* Files() { return TarnLogFileManager::CLogFileMa
 
 namespace tarnlog {
 
-const char* FileNamePart(const char* path, bool slashToo) {
-    if (!path) return "";
-    // One walk, stepping over the second bytes of double-byte characters
-    // (ソ and 表 end in 0x5C); '/' only counts when asked for.
-    const char* name = path;
-    for (const char* p = path; *p; ++p) {
-        if (IsLeadByte(static_cast<unsigned char>(*p)) && p[1]) {
-            ++p;
-            continue;
-        }
-        if (*p == '\\' || (slashToo && *p == '/')) name = p + 1;
-    }
-    return name;
-}
-
-void CopyText(char* dst, size_t size, const char* src) {
-    if (!size) return;
-    size_t length = src ? FittingLength(src, size - 1) : 0;
-    memcpy(dst, src ? src : "", length);
-    dst[length] = '\0';
-}
-
-size_t CutText(char* text, size_t maxBytes) {
-    size_t length = FittingLength(text, maxBytes);
-    text[length] = '\0';
-    return length;
-}
+void SetProductLogFolderProvider(ProductLogFolderProvider provider) { g_productLogFolder = provider; }
 
 bool InsertAtDot(char* out, size_t size, const char* path, const char* insert, bool lastDot) {
     if (!size) return false;
@@ -236,15 +156,14 @@ void CTarnlogPathString::Set(const char* path) {
     char name[64];
     wsprintfA(name, "TarnLogPathStringMutex_%08X_%08X", static_cast<unsigned>(reinterpret_cast<UINT_PTR>(this)),
               static_cast<unsigned>(_getpid()));
-    HANDLE mutex = CreateMutexA(NULL, FALSE, name);
-    if (!mutex) return;
-    WaitForSingleObject(mutex, INFINITE);
+    CHandle mutex(CreateMutexA(nullptr, FALSE, name));
+    if (!mutex.valid()) return;
+    WaitForSingleObject(mutex.get(), INFINITE);
     if (!m_isSet.load(std::memory_order_acquire)) {
         tarnlog::CopyText(m_path, sizeof(m_path), path);
         m_isSet.store(1, std::memory_order_release);
     }
-    ReleaseMutex(mutex);
-    CloseHandle(mutex);
+    ReleaseMutex(mutex.get());
 }
 
 int CTarnlogPathString::Get(char* buffer, int size) const {
@@ -264,8 +183,8 @@ CTarnLog::~CTarnLog() {}
 int CTarnLog::Write(int kind, const char* message, int backupCount) {
     if (!m_path[0]) return TARNLOG_NO_PATH;
     if (kind < 0 || kind > TARNLOG_RESEARCH) return TARNLOG_BAD_KIND;
-    CFileLock lock;
-    int taken = lock.Take(m_lockName);
+    CHeldMutex lock;
+    int taken = TakeFileLock(m_lockName, lock);
     if (taken) return taken;
 
     SYSTEMTIME now;
@@ -303,8 +222,8 @@ int CTarnLog::Write(int kind, const char* message, int backupCount) {
 
 int CTarnLog::Flush() {
     if (!m_path[0]) return 0;
-    CFileLock lock;
-    if (lock.Take(m_lockName)) return 0;
+    CHeldMutex lock;
+    if (TakeFileLock(m_lockName, lock)) return 0;
     TarnLogFileManager::CLogFileMap* files = Files();
     if (!files || files->Open(m_path) != TarnLogFileManager::FILEMAN_OK) return 0;
     files->Flush(m_path);
@@ -326,7 +245,7 @@ int CTarnLog::SaveFatalCopy() {
         return TARNLOG_COPY_FAILED;
 
     strcpy(pattern, fatalPath);
-    unsigned char* dot = _mbsrchr(reinterpret_cast<unsigned char*>(pattern), '.');
+    unsigned char* dot = _mbsrchr(Bytes(pattern), '.');
     if (dot) *dot = '\0';
     strcat(pattern, "*");
 
@@ -334,7 +253,7 @@ int CTarnLog::SaveFatalCopy() {
     char oldest[MAX_PATH] = {0};
     WIN32_FIND_DATAA found;
     CFindHandle find(FindFirstFileA(pattern, &found));
-    if (find.get() != INVALID_HANDLE_VALUE) {
+    if (find.valid()) {
         do {
             // With the time in the name, the smallest name is the oldest copy.
             if (count++ == 0 || strcmp(found.cFileName, oldest) < 0)

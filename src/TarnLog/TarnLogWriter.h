@@ -5,6 +5,9 @@
 #include <atomic>
 #include <cstddef>
 
+#include "INC/MbText.h"
+#include "INC/PathUtil.h"
+
 // One process-wide path that can be set once.
 class CTarnlogPathString {
 public:
@@ -71,13 +74,16 @@ private:
 
 namespace tarnlog {
 
-// The part after the last '\\' (and, with slashToo, '/'); the whole text when there is none.
-const char* FileNamePart(const char* path, bool slashToo);
-// Copies at most size - 1 bytes of src, never half a double-byte character, and ends with NUL.
-void CopyText(char* dst, size_t size, const char* src);
-// Shortens text in place to at most maxBytes bytes without splitting a double-byte
-// character; returns the new length.
-size_t CutText(char* text, size_t maxBytes);
+// The base layer's text helpers, under the names the writer has always used.
+using ::CopyText;
+using ::CutText;
+using ::FileNamePart;
+
+// Fills buffer with the product's log folder, or "" when it has none. It must
+// not log: the writer asks while it writes.
+typedef void (*ProductLogFolderProvider)(char* buffer, size_t size);
+// Installed by the product environment at start-up; until then there is none.
+void SetProductLogFolderProvider(ProductLogFolderProvider provider);
 // out = path with insert placed before its first (or last) '.', or appended when it has
 // none; false when the result does not fit.
 bool InsertAtDot(char* out, size_t size, const char* path, const char* insert, bool lastDot);

@@ -1,9 +1,9 @@
 #include "Util/BaseException.h"
-#include <shlwapi.h>
+#include "INC/PathUtil.h"
 
 CBaseException::CBaseException(const char* sourcePath, int line, const std::string& message)
     : m_message(message) {
-    const char* file = sourcePath ? PathFindFileNameA(sourcePath) : "";
+    const char* file = FileNamePart(sourcePath, true);
     m_what = m_message + "(" + file + ":" + std::to_string(line) + ")";
 }
 

@@ -1,17 +1,20 @@
 #include "Util/KDXGlobal.h"
 
-#include "Ins/InsCmn/Sequre.h"
-#include "Util/SystemDll.h"
-
 #include <mbstring.h>
 #include <shlwapi.h>
 #include <string.h>
 
 #include <string>
 
+#include "INC/MbText.h"
+#include "INC/RegRead.h"
+#include "INC/SystemDll.h"
+#include "INC/WideText.h"
+#include "Ins/InsCmn/Sequre.h"
 #include "LIB/Util/OSVersion.h"
 #include "TarnLog/TarnLog.h"
 #include "TarnLog/TarnLogExcptionCallStack.h"
+#include "TarnLog/TarnLogWriter.h"
 
 namespace {
 
@@ -52,64 +55,15 @@ const char* DBRootValueName(int id) {
     }
 }
 
-unsigned char* Bytes(char* text) { return reinterpret_cast<unsigned char*>(text); }
-const unsigned char* Bytes(const char* text) { return reinterpret_cast<const unsigned char*>(text); }
-
-class CRegKey {
-public:
-    CRegKey() : m_key(NULL) {}
-    ~CRegKey() {
-        if (m_key) RegCloseKey(m_key);
-    }
-    CRegKey(const CRegKey&) = delete;
-    CRegKey& operator=(const CRegKey&) = delete;
-    LONG Open(const char* subKey, REGSAM access) {
-        return RegOpenKeyExA(HKEY_LOCAL_MACHINE, subKey, 0, access, &m_key);
-    }
-    HKEY get() const { return m_key; }
-
-private:
-    HKEY m_key;
-};
-
-// Reads a string value of an HKLM key into buffer, always NUL-terminated.
-// Only REG_SZ is text for the generic settings; the install and database
-// folders may also be REG_EXPAND_SZ, taken as they stand. Any other type
-// would put binary data where a path is expected: 1629.
-DWORD ReadString(const char* subKey, REGSAM access, const char* valueName, char* buffer, DWORD size,
-                 bool expandAllowed) {
-    buffer[0] = '\0';
-    CRegKey key;
-    LONG error = key.Open(subKey, access);
-    if (error != ERROR_SUCCESS) return error;
-    DWORD type = 0;
-    DWORD bytes = size - 1;
-    error = RegQueryValueExA(key.get(), valueName, NULL, &type, reinterpret_cast<BYTE*>(buffer), &bytes);
-    if (error != ERROR_SUCCESS) {
-        buffer[0] = '\0';
-        return error;
-    }
-    if (type != REG_SZ && !(expandAllowed && type == REG_EXPAND_SZ)) {
-        buffer[0] = '\0';
-        return ERROR_DATATYPE_MISMATCH;
-    }
-    buffer[bytes < size ? bytes : size - 1] = '\0';
-    return ERROR_SUCCESS;
-}
+// The install and database folders may also be REG_EXPAND_SZ, taken as
+// they stand; the generic settings are REG_SZ only.
+const unsigned kFolderTypes = REGREAD_SZ | REGREAD_EXPAND_SZ;
 
 DWORD ReadSettingsFolder(const char* valueName, char* buffer, DWORD size) {
-    DWORD error = ReadString(kSettingsKey, KEY_QUERY_VALUE, valueName, buffer, size, true);
+    DWORD error =
+        RegReadString(HKEY_LOCAL_MACHINE, kSettingsKey, KEY_QUERY_VALUE, valueName, buffer, size, kFolderTypes);
     if (error == ERROR_SUCCESS && !buffer[0]) return ERROR_INVALID_DATA;
     return error;
-}
-
-// Appends text to buffer; false (buffer unchanged) when it does not fit.
-bool Append(char* buffer, size_t size, const char* text) {
-    size_t length = strlen(buffer);
-    size_t add = strlen(text);
-    if (length + add + 1 > size) return false;
-    memcpy(buffer + length, text, add + 1);
-    return true;
 }
 
 // Cuts path after its last backslash; false when it holds none.
@@ -118,12 +72,6 @@ bool CutAfterLastBackslash(char* path) {
     if (!slash) return false;
     slash[1] = '\0';
     return true;
-}
-
-// The last component of path (all of it without a backslash).
-const char* FileNamePart(const char* path) {
-    const unsigned char* slash = _mbsrchr(Bytes(path), '\\');
-    return slash ? reinterpret_cast<const char*>(slash + 1) : path;
 }
 
 // Reads a key of section PATH of the settings file; the error when it is
@@ -141,18 +89,18 @@ DWORD ReadPathKey(const char* key, char* buffer, DWORD size, const char* iniPath
 // double-byte text, so the wide value is read and converted here. Returns
 // the length, 0 when unset, or a value of size or more when it does not fit.
 DWORD ReadEnvironment(const char* name, char* buffer, DWORD size) {
-    wchar_t wideName[64] = {0};
-    if (!MultiByteToWideChar(CP_ACP, 0, name, -1, wideName, 64)) return 0;
-    DWORD wideLength = GetEnvironmentVariableW(wideName, NULL, 0);
+    std::wstring wideName;
+    if (!Widen(name, wideName)) return 0;
+    DWORD wideLength = GetEnvironmentVariableW(wideName.c_str(), nullptr, 0);
     if (!wideLength) return 0;
     std::wstring wide(wideLength, L'\0');
-    wideLength = GetEnvironmentVariableW(wideName, &wide[0], wideLength);
+    wideLength = GetEnvironmentVariableW(wideName.c_str(), &wide[0], wideLength);
     if (!wideLength) return 0;
-    int length = WideCharToMultiByte(CP_ACP, 0, wide.c_str(), -1, NULL, 0, NULL, NULL);
-    if (length <= 0) return 0;
-    if (static_cast<DWORD>(length) > size) return static_cast<DWORD>(length);
-    WideCharToMultiByte(CP_ACP, 0, wide.c_str(), -1, buffer, length, NULL, NULL);
-    return static_cast<DWORD>(length - 1);
+    std::string value;
+    if (!Narrow(wide.c_str(), value)) return 0;
+    if (value.size() >= size) return static_cast<DWORD>(value.size() + 1);
+    memcpy(buffer, value.c_str(), value.size() + 1);
+    return static_cast<DWORD>(value.size());
 }
 
 void InitializeLog(const char* path) { CTarnLogWrapper(__FILE__, __LINE__).Initialize(path, 4096, NULL, -1, 0); }
@@ -174,15 +122,6 @@ int CreateOne(const char* path, SECURITY_ATTRIBUTES* attributes, BOOL applySecur
 
 }  // namespace
 
-bool AddBackslash(char* path, size_t size) {
-    size_t length = strlen(path);
-    if (length) {
-        const unsigned char* slash = _mbsrchr(Bytes(path), '\\');
-        if (slash && slash[1] == '\0') return true;
-    }
-    return Append(path, size, "\\");
-}
-
 void GetModuleFolder(char* buffer, DWORD size) {
     if (!buffer || !size) return;
     ZeroMemory(buffer, size);
@@ -198,20 +137,14 @@ BOOL RemoveFileSpec(char* path) {
     if (!vistaOrLater) return PathRemoveFileSpecA(path);
 
     // The wide call treats double-byte names correctly on every system.
-    int wideLength = MultiByteToWideChar(CP_ACP, MB_PRECOMPOSED, path, -1, NULL, 0);
-    if (wideLength <= 0) return FALSE;
-    std::wstring wide(static_cast<size_t>(wideLength), L'\0');
-    if (!MultiByteToWideChar(CP_ACP, MB_PRECOMPOSED, path, -1, &wide[0], wideLength)) return FALSE;
+    std::wstring wide;
+    if (!Widen(path, wide)) return FALSE;
+    wide.push_back(L'\0');  // room for the call on an empty path
     BOOL result = PathRemoveFileSpecW(&wide[0]);
-    BOOL usedDefault = FALSE;
-    int length = WideCharToMultiByte(CP_ACP, WC_COMPOSITECHECK, wide.c_str(), -1, NULL, 0, NULL, &usedDefault);
-    if (length <= 0 || usedDefault) return FALSE;
-    std::string narrow(static_cast<size_t>(length), '\0');
-    if (!WideCharToMultiByte(CP_ACP, WC_COMPOSITECHECK, wide.c_str(), -1, &narrow[0], length, NULL, &usedDefault) ||
-        usedDefault)
-        return FALSE;
+    std::string narrow;
+    if (!Narrow(wide.c_str(), narrow, true)) return FALSE;
     // Never longer than the input: only a tail was removed.
-    memcpy(path, narrow.c_str(), strlen(narrow.c_str()) + 1);
+    memcpy(path, narrow.c_str(), narrow.size() + 1);
     return result;
 }
 
@@ -251,10 +184,12 @@ void SetupLog(HMODULE module) {
 
     char logPath[MAX_PATH * 2] = {0};
     GetModuleFolder(logPath, MAX_PATH);
-    Append(logPath, sizeof(logPath), "Log\\");
+    AppendText(logPath, sizeof(logPath), "Log\\");
     CreateDirectoryTree(logPath, NULL, 1, FALSE);  // a failure only means the writer drops its lines
-    Append(logPath, sizeof(logPath), name);
-    Append(logPath, sizeof(logPath), ".log");
+    AppendText(logPath, sizeof(logPath), name);
+    AppendText(logPath, sizeof(logPath), ".log");
+    // The writer's default folder is the product's; it asks through this.
+    tarnlog::SetProductLogFolderProvider(GetProductLogDir);
     InitializeLog(logPath);
 }
 
@@ -268,10 +203,7 @@ void GetProductLogDir(char* buffer, size_t size) {
 void SetupCrashHandler(BOOL withDump, BOOL install) {
     char logDir[1024] = {0};
     GetProductLogDir(logDir, sizeof(logDir));
-    char dumpPath[MAX_PATH] = {0};
-    // PathCombineA fails for a folder that leaves no room: then no dump.
-    bool haveDumpPath = PathCombineA(dumpPath, logDir, "VELMOR.DMP") != NULL;
-    InstallCrashHandler(OnCrashReportLine, withDump && haveDumpPath ? dumpPath : NULL, install);
+    InstallCrashHandler(OnCrashReportLine, withDump ? logDir : nullptr, install);
 }
 
 DWORD CKdmSysInfo::GetInstallDir(char* buffer, DWORD size) {
@@ -289,7 +221,7 @@ DWORD CKdmSysInfo::GetInstallDir(char* buffer, DWORD size) {
 
     char iniPath[MAX_PATH * 2] = {0};
     lstrcpyA(iniPath, folder);
-    Append(iniPath, sizeof(iniPath), kSysIniName);
+    AppendText(iniPath, sizeof(iniPath), kSysIniName);
     if (!PathIsNetworkPathA(folder) && GetFileAttributesA(iniPath) != INVALID_FILE_ATTRIBUTES) {
         if (strlen(folder) + 1 > size) return ERROR_MORE_DATA;
         lstrcpyA(buffer, folder);
@@ -310,7 +242,7 @@ DWORD CKdmSysInfo::GetSysIniPath(char* buffer, DWORD size) {
         return ERROR_INVALID_DATA;
     }
     AddBackslash(buffer, size);
-    Append(buffer, size, kSysIniName);
+    AppendText(buffer, size, kSysIniName);
     return ERROR_SUCCESS;
 }
 
@@ -338,7 +270,7 @@ DWORD CKdmSysInfo::GetFolder(int id, char* buffer, DWORD size, int index) {
     if (id == kTmpDirId) {
         error = GetInstallDir(buffer, size);
         if (error) return error;
-        if (!AddBackslash(buffer, size) || !Append(buffer, size, "tmp")) {
+        if (!AddBackslash(buffer, size) || !AppendText(buffer, size, "tmp")) {
             buffer[0] = '\0';
             return ERROR_MORE_DATA;
         }
@@ -357,15 +289,15 @@ DWORD CKdmSysInfo::GetRvuDllPath(char* buffer, DWORD size) {
         return ERROR_MORE_DATA;
     }
     CutAfterLastBackslash(buffer);
-    if (AddBackslash(buffer, size) && Append(buffer, size, kRvuDllName) && PathFileExistsA(buffer))
+    if (AddBackslash(buffer, size) && AppendText(buffer, size, kRvuDllName) && PathFileExistsA(buffer))
         return ERROR_SUCCESS;
 
     char key[MAX_PATH] = {0};
     wsprintfA(key, "%s\\%s", kRvuKeyRoot, "ClientService");
-    DWORD error = ReadString(key, KEY_READ, "InstallPath", buffer, size, true);
+    DWORD error = RegReadString(HKEY_LOCAL_MACHINE, key, KEY_READ, "InstallPath", buffer, size, kFolderTypes);
     if (error) return error;
-    if (!AddBackslash(buffer, size) || !Append(buffer, size, "ZevRvuC") || !AddBackslash(buffer, size) ||
-        !Append(buffer, size, kRvuDllName)) {
+    if (!AddBackslash(buffer, size) || !AppendText(buffer, size, "ZevRvuC") || !AddBackslash(buffer, size) ||
+        !AppendText(buffer, size, kRvuDllName)) {
         buffer[0] = '\0';
         return ERROR_MORE_DATA;
     }
@@ -381,10 +313,10 @@ DWORD CKdmSysInfo::QueryProductInfo(const char* product, const char* keyName, in
     DWORD error = GetRvuDllPath(path, sizeof(path));
     if (error) return error;
     // A full path: nothing is searched for.
-    CLibrary library(LoadLibraryA(path));
-    if (!library.get()) return GetLastError();
-    GetProductInfoProc query = reinterpret_cast<GetProductInfoProc>(GetProcAddress(library.get(), "RVUGetProductInfo"));
-    if (!query) return GetLastError();
+    CRuntimeDll library;
+    if (!library.LoadPath(path)) return library.GetError();
+    GetProductInfoProc query = library.Get<GetProductInfoProc>("RVUGetProductInfo", &error);
+    if (!query) return error;
     error = query(product, keyName, static_cast<BYTE>(infoId), buffer, size);
     buffer[size - 1] = '\0';
     if (error) buffer[0] = '\0';
@@ -423,5 +355,5 @@ DWORD CKdmRegStrR::Read(const char* keyName, const char* valueName) {
 
     char key[kMaxKeyNameLength + 64] = {0};
     wsprintfA(key, "software\\%s\\%s", kProductKeyRoot, keyName);
-    return ReadString(key, KEY_QUERY_VALUE, valueName, m_value, sizeof(m_value), false);
+    return RegReadString(HKEY_LOCAL_MACHINE, key, KEY_QUERY_VALUE, valueName, m_value, sizeof(m_value), REGREAD_SZ);
 }

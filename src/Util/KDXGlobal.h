@@ -4,6 +4,8 @@
 #include <windows.h>
 #include <stddef.h>
 
+#include "INC/PathUtil.h"  // AddBackslash and the other path helpers
+
 // Start-up: the log in Log\<program file name>.log beside the program, and
 // the crash handler with its dump in the product log folder.
 void SetupLog(HMODULE module);
@@ -18,12 +20,9 @@ BOOL RemoveFileSpec(char* path);
 int CreateDirectoryTree(const char* path, SECURITY_ATTRIBUTES* attributes, int existsResult,
                         BOOL applySecurity);
 
-// Appends a backslash unless path already ends in one (a real one, not the
-// second byte of a double-byte character). False when it does not fit.
-bool AddBackslash(char* path, size_t size);
-
 // The product log folder (LOGDIR of the KdmInst settings), or empty when the
-// product has none. For the log writer's default folder and the crash dump.
+// product has none. SetupLog gives it to the log writer as its default
+// folder; SetupCrashHandler gives it to the crash handler for the dump.
 void GetProductLogDir(char* buffer, size_t size);
 
 // Lookups of the client product's folders; each returns a Win32 code.

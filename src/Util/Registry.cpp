@@ -1,5 +1,8 @@
 #include "Util/Registry.h"
 #include <mbstring.h>
+#include "INC/MbText.h"
+#include "INC/Owner.h"
+#include "INC/RegRead.h"
 #include <cstdarg>
 #include <cstdio>
 #include <map>
@@ -10,8 +13,7 @@ const DWORD kDefaultValueNameLength = 1024;
 
 struct MbsLessNoCase {
     bool operator()(const std::string& a, const std::string& b) const {
-        return _mbsicmp(reinterpret_cast<const unsigned char*>(a.c_str()),
-                        reinterpret_cast<const unsigned char*>(b.c_str())) < 0;
+        return _mbsicmp(Bytes(a.c_str()), Bytes(b.c_str())) < 0;
     }
 };
 
@@ -68,21 +70,19 @@ void CRegistry::Open(const char* fullPath) {
     const std::string path = fullPath ? fullPath : "";
     // The root name holds no double-byte characters, so the first 0x5C byte
     // that is not a trail byte ends it; _mbschr finds exactly that.
-    const unsigned char* p = reinterpret_cast<const unsigned char*>(path.c_str());
+    const unsigned char* p = Bytes(path.c_str());
     const unsigned char* sep = _mbschr(p, '\\');
     const std::string rootName = sep ? path.substr(0, sep - p) : path;
     const std::string subkey = sep ? path.substr(sep - p + 1) : std::string();
 
     HKEY key = nullptr;
-    if (_mbsicmp(reinterpret_cast<const unsigned char*>(rootName.c_str()),
-                 reinterpret_cast<const unsigned char*>("HKEY_CURRENT_USER")) == 0) {
+    if (_mbsicmp(Bytes(rootName.c_str()), Bytes("HKEY_CURRENT_USER")) == 0) {
         // The hive of the calling thread's user, not the process's cached one.
-        HKEY userRoot = nullptr;
-        LONG rc = RegOpenCurrentUser(m_accessMask, &userRoot);
+        CRegKey userRoot;
+        LONG rc = RegOpenCurrentUser(m_accessMask, userRoot.out());
         if (rc != ERROR_SUCCESS)
             throw CWin32Error(__FILE__, __LINE__, Format(kOpenFailed, "HKEY_CURRENT_USER"), rc);
-        rc = RegOpenKeyExA(userRoot, subkey.c_str(), 0, m_accessMask, &key);
-        RegCloseKey(userRoot);
+        rc = RegOpenKeyExA(userRoot.get(), subkey.c_str(), 0, m_accessMask, &key);
         if (rc != ERROR_SUCCESS) throw CWin32Error(__FILE__, __LINE__, Format(kOpenFailed, subkey.c_str()), rc);
     } else {
         HKEY root = RootKeyTable::Find(rootName.c_str());
@@ -108,21 +108,18 @@ DWORD CRegistry::QueryValue(const char* entry, DWORD* type, BYTE* data, DWORD* s
 }
 
 DWORD CRegistry::GetStringValue(const char* entry, char* buffer, DWORD bufferSize) {
-    DWORD type = 0;
-    DWORD size = bufferSize;
     // Without a buffer the query would only report the size and "succeed".
     if (!buffer || bufferSize == 0) ThrowValueError(entry, REG_NONE, ERROR_INVALID_PARAMETER);
-    QueryValue(entry, &type, reinterpret_cast<BYTE*>(buffer), &size);
-    if (type != REG_MULTI_SZ && type != REG_SZ)
+    if (!m_key) throw CWin32Error(__FILE__, __LINE__, "キーが開かれていません。", ERROR_INVALID_HANDLE);
+    DWORD type = REG_NONE;
+    DWORD size = 0;
+    LONG rc = RegQueryString(m_key, entry, buffer, bufferSize, REGREAD_SZ | REGREAD_MULTI_SZ, &type, &size);
+    if (rc == ERROR_DATATYPE_MISMATCH)
         throw CWin32Error(__FILE__, __LINE__,
                           Format("データ型が異なっています。(expected: %s or %s, actual: %s)", "REG_MULTI_SZ",
                                  "REG_SZ", TypeName(type)),
                           ERROR_INVALID_DATA);
-    // A value stored without its terminating null must still leave a string.
-    if (size == 0 || buffer[size - 1] != '\0') {
-        if (size >= bufferSize) ThrowValueError(entry, type, ERROR_MORE_DATA);
-        buffer[size] = '\0';
-    }
+    if (rc != ERROR_SUCCESS) ThrowValueError(entry, type, rc);
     return size;
 }
 

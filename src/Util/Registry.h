@@ -35,7 +35,7 @@ public:
     // Raw read; returns 0, throws on failure.
     DWORD QueryValue(const char* entry, DWORD* type, BYTE* data, DWORD* size);
     // Reads a REG_SZ or REG_MULTI_SZ value; returns the bytes stored, the
-    // terminating null included.
+    // terminating null included. On failure the buffer holds "".
     DWORD GetStringValue(const char* entry, char* buffer, DWORD bufferSize);
 
     static const char* TypeName(DWORD type);

@@ -1,6 +1,7 @@
 #include "Util/ServiceControl.h"
 
-#include "Util/SystemDll.h"
+#include "INC/Owner.h"
+#include "INC/SystemDll.h"
 
 namespace {
 
@@ -9,20 +10,6 @@ typedef BOOL(WINAPI* QueryServiceStatusExFn)(SC_HANDLE, SC_STATUS_TYPE, LPBYTE, 
 const DWORD kPollMs = 250;
 const DWORD kMinimumLimitMs = 251;
 const DWORD kDriverTypes = SERVICE_KERNEL_DRIVER | SERVICE_FILE_SYSTEM_DRIVER | SERVICE_RECOGNIZER_DRIVER;
-
-class CScHandle {
-public:
-    explicit CScHandle(SC_HANDLE handle) : m_handle(handle) {}
-    ~CScHandle() {
-        if (m_handle) CloseServiceHandle(m_handle);
-    }
-    CScHandle(const CScHandle&) = delete;
-    CScHandle& operator=(const CScHandle&) = delete;
-    SC_HANDLE get() const { return m_handle; }
-
-private:
-    SC_HANDLE m_handle;
-};
 
 DWORD WaitForStop(SC_HANDLE service, DWORD limitMs) {
     DWORD elapsed = 0;
@@ -78,24 +65,15 @@ DWORD DeleteServiceByName(const char* serviceName, const char* machineName) {
 
 DWORD IsServiceProcessAlive(SC_HANDLE service, BOOL* alive) {
     if (!alive) return ERROR_INVALID_PARAMETER;
-    HMODULE advapi = LoadSystemDll("AdvApi32.DLL");
-    if (!advapi) return GetLastError();
-    QueryServiceStatusExFn query =
-        reinterpret_cast<QueryServiceStatusExFn>(GetProcAddress(advapi, "QueryServiceStatusEx"));
-    if (!query) {
-        DWORD error = GetLastError();
-        FreeLibrary(advapi);
-        SetLastError(error);
-        return error;
-    }
     SERVICE_STATUS_PROCESS info = {};
-    DWORD needed = 0;
-    BOOL ok = query(service, SC_STATUS_PROCESS_INFO, reinterpret_cast<LPBYTE>(&info), sizeof(info), &needed);
-    DWORD error = GetLastError();
-    FreeLibrary(advapi);
-    if (!ok) {
-        SetLastError(error);
-        return error;
+    {
+        CRuntimeDll advapi("AdvApi32.DLL");
+        DWORD error = 0;
+        QueryServiceStatusExFn query = advapi.Get<QueryServiceStatusExFn>("QueryServiceStatusEx", &error);
+        if (!query) return error;
+        DWORD needed = 0;
+        if (!query(service, SC_STATUS_PROCESS_INFO, reinterpret_cast<LPBYTE>(&info), sizeof(info), &needed))
+            return GetLastError();  // kept across the library's release
     }
 
     if (info.dwServiceType & kDriverTypes) return ERROR_NOT_SUPPORTED;
@@ -103,14 +81,13 @@ DWORD IsServiceProcessAlive(SC_HANDLE service, BOOL* alive) {
         *alive = FALSE;
         return ERROR_SUCCESS;
     }
-    HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, info.dwProcessId);
-    if (!process) {
+    CHandle process(OpenProcess(SYNCHRONIZE, FALSE, info.dwProcessId));
+    if (!process.valid()) {
         *alive = GetLastError() != ERROR_INVALID_PARAMETER;
         return ERROR_SUCCESS;
     }
     // The manager keeps a handle to the service's process, so an exited
     // process can still be opened: only a signalled one is gone.
-    *alive = WaitForSingleObject(process, 0) != WAIT_OBJECT_0;
-    CloseHandle(process);
+    *alive = WaitForSingleObject(process.get(), 0) != WAIT_OBJECT_0;
     return ERROR_SUCCESS;
 }

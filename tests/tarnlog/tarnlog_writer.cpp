@@ -13,6 +13,7 @@
 
 #include "TarnLog/TarnLog.h"
 #include "TarnLog/TarnLogWriter.h"
+#include "Util/KDXGlobal.h"
 
 namespace {
 
@@ -58,6 +59,7 @@ std::string FillMessage(int target, int sourceLine) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    tarnlog::SetProductLogFolderProvider(GetProductLogDir);  // as SetupLog does
     for (int i = 1; i < argc;) {
         std::string op = argv[i++];
         if (op == "init") {

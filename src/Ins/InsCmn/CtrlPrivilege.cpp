@@ -1,11 +1,12 @@
 #include "Ins/InsCmn/CtrlPrivilege.h"
 
+#include "INC/Owner.h"
+#include "INC/PathUtil.h"
+#include "INC/RegRead.h"
 #include "LIB/Util/OSVersion.h"
 #include "TarnLog/TarnLog.h"
-#include "Util/KDXGlobal.h"
 
 #include <aclapi.h>
-#include <mbstring.h>
 #include <shlwapi.h>
 #include <stdio.h>
 #include <string.h>
@@ -14,37 +15,8 @@ namespace {
 
 const char kPrivilege[] = "SeTakeOwnershipPrivilege";
 
-class CHandle {
-public:
-    CHandle() : m_handle(NULL) {}
-    ~CHandle() {
-        if (m_handle) CloseHandle(m_handle);
-    }
-    CHandle(const CHandle&) = delete;
-    CHandle& operator=(const CHandle&) = delete;
-    HANDLE* out() { return &m_handle; }
-    HANDLE get() const { return m_handle; }
-
-private:
-    HANDLE m_handle;
-};
-
-class CHeapBlock {
-public:
-    explicit CHeapBlock(SIZE_T size) : m_block(HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, size)) {}
-    ~CHeapBlock() {
-        if (m_block) HeapFree(GetProcessHeap(), 0, m_block);
-    }
-    CHeapBlock(const CHeapBlock&) = delete;
-    CHeapBlock& operator=(const CHeapBlock&) = delete;
-    void* get() const { return m_block; }
-
-private:
-    void* m_block;
-};
-
 // Opens the process token; logs and returns the error on failure.
-DWORD OpenOwnToken(DWORD access, CHandle& token) {
+DWORD OpenOwnToken(DWORD access, CToken& token) {
     if (OpenProcessToken(GetCurrentProcess(), access, token.out())) return ERROR_SUCCESS;
     DWORD error = GetLastError();
     TARNLOG(TARNLOG_ERROR, "OpenProcessToken失敗(%d)", error);
@@ -67,7 +39,7 @@ bool StartsWith(const char* path, const char* prefix) {
 
 DWORD IsTakeOwnershipEnabled(BOOL* enabled) {
     if (!enabled) return ERROR_INVALID_PARAMETER;
-    CHandle token;
+    CToken token;
     DWORD error = OpenOwnToken(TOKEN_QUERY | TOKEN_ADJUST_PRIVILEGES, token);
     if (error) return error;
 
@@ -116,7 +88,7 @@ bool IsPrivilegeEnabledIn(const TOKEN_PRIVILEGES& privileges, const LUID& luid) 
 }
 
 DWORD SetTakeOwnership(int enable) {
-    CHandle token;
+    CToken token;
     DWORD error = OpenOwnToken(TOKEN_ADJUST_PRIVILEGES, token);
     if (error) return error;
     TOKEN_PRIVILEGES privileges = {};
@@ -202,21 +174,9 @@ DWORD GetProgramFilesDir(char* buffer, DWORD size, DWORD view) {
         if (view == 1) access |= KEY_WOW64_64KEY;
         if (view == 2) access |= KEY_WOW64_32KEY;
     }
-    HKEY key = NULL;
-    LONG status = RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Windows\\CurrentVersion", 0, access, &key);
+    LONG status = RegReadString(HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Windows\\CurrentVersion", access,
+                                "ProgramFilesDir", buffer, size, REGREAD_SZ | REGREAD_EXPAND_SZ);
     if (status != ERROR_SUCCESS) return static_cast<DWORD>(status);
-    DWORD type = 0;
-    DWORD length = size;
-    buffer[0] = '\0';
-    status = RegQueryValueExA(key, "ProgramFilesDir", NULL, &type, reinterpret_cast<BYTE*>(buffer), &length);
-    RegCloseKey(key);
-    if (status != ERROR_SUCCESS) {
-        buffer[0] = '\0';
-        return static_cast<DWORD>(status);
-    }
-    // A stored value need not carry its terminator.
-    if (length >= size) length = size - 1;
-    buffer[length] = '\0';
     return buffer[0] ? ERROR_SUCCESS : ERROR_NO_DATA;
 }
 
@@ -224,8 +184,7 @@ DWORD GetClientViewFolder(char* buffer) {
     DWORD status = GetProgramFilesDir(buffer, MAX_PATH, 2);
     if (status) return status;
     size_t length = strlen(buffer);
-    const unsigned char* slash = _mbsrchr(reinterpret_cast<unsigned char*>(buffer), '\\');
-    if (length && slash && slash[1] == '\0') buffer[--length] = '\0';
+    if (length && EndsWithBackslash(buffer)) buffer[--length] = '\0';
     if (length + 32 > MAX_PATH) return ERROR_INVALID_PARAMETER;
     lstrcatA(buffer, "\\Zev Product\\VELMOR Client View");
     return ERROR_SUCCESS;

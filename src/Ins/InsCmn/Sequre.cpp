@@ -1,9 +1,9 @@
 #include "Ins/InsCmn/Sequre.h"
 
+#include "INC/PathUtil.h"
+#include "INC/SystemDll.h"
 #include "Ins/InsCmn/CtrlPrivilege.h"
 #include "TarnLog/TarnLog.h"
-#include "Util/KDXGlobal.h"
-#include "Util/SystemDll.h"
 
 #include <aclapi.h>
 #include <shlwapi.h>
@@ -19,36 +19,13 @@ typedef DWORD(WINAPI* SetEntriesInAclAFn)(ULONG, PEXPLICIT_ACCESS_A, PACL, PACL*
 const char kOwner[] = "Administrators";
 const DWORD kFullControl = 0x1F01FF;
 
-// AdvApi32 loaded for one use, released at destruction.
-class CAdvApi {
-public:
-    CAdvApi() : m_module(LoadSystemDll("AdvApi32.DLL")), m_error(m_module ? 0 : GetLastError()) {}
-    ~CAdvApi() {
-        if (m_module) FreeLibrary(m_module);
-    }
-    CAdvApi(const CAdvApi&) = delete;
-    CAdvApi& operator=(const CAdvApi&) = delete;
-    // The export, or NULL with error set.
-    template <typename Fn>
-    Fn Get(const char* name, DWORD& error) {
-        if (!m_module) {
-            error = m_error;
-            return NULL;
-        }
-        Fn fn = reinterpret_cast<Fn>(GetProcAddress(m_module, name));
-        if (!fn) error = GetLastError();
-        return fn;
-    }
-
-private:
-    HMODULE m_module;
-    DWORD m_error;
-};
+// Loaded for each use and released after it.
+const char kAdvApi[] = "AdvApi32.DLL";
 
 // Adds one entry to *acl; the old list is freed only once the new one exists.
-DWORD AddEntry(PACL* acl, EXPLICIT_ACCESS_A& entry, CAdvApi& advapi) {
+DWORD AddEntry(PACL* acl, EXPLICIT_ACCESS_A& entry, const CRuntimeDll& advapi) {
     DWORD error = 0;
-    SetEntriesInAclAFn setEntries = advapi.Get<SetEntriesInAclAFn>("SetEntriesInAclA", error);
+    SetEntriesInAclAFn setEntries = advapi.Get<SetEntriesInAclAFn>("SetEntriesInAclA", &error);
     if (!setEntries) return error;
     PACL newAcl = NULL;
     DWORD status = setEntries(1, &entry, *acl, &newAcl);
@@ -69,24 +46,10 @@ BOOL ChangeOwnerLogged(const char* path) {
     return FALSE;
 }
 
-class CFind {
-public:
-    explicit CFind(HANDLE find) : m_find(find) {}
-    ~CFind() {
-        if (m_find != INVALID_HANDLE_VALUE) FindClose(m_find);
-    }
-    CFind(const CFind&) = delete;
-    CFind& operator=(const CFind&) = delete;
-    HANDLE get() const { return m_find; }
-
-private:
-    HANDLE m_find;
-};
-
 // Walks one folder (path with its trailing backslash); FALSE stops the walk.
 BOOL WalkFolder(const std::string& folder, PACL acl) {
     WIN32_FIND_DATAA data;
-    CFind find(FindFirstFileA((folder + "*").c_str(), &data));
+    CFindHandle find(FindFirstFileA((folder + "*").c_str(), &data));
     if (find.get() == INVALID_HANDLE_VALUE) {
         TARNLOG(TARNLOG_ERROR, "ファイルが見つからない");
         return FALSE;
@@ -164,9 +127,9 @@ BOOL ApplySecurityTree(const char* path, PACL acl) {
 
 DWORD AddAccessEntry(PACL* acl, DWORD mask, const char* trustee) {
     if (!acl) return ERROR_INVALID_PARAMETER;
-    CAdvApi advapi;
+    CRuntimeDll advapi(kAdvApi);
     DWORD error = 0;
-    BuildTrusteeWithNameAFn buildTrustee = advapi.Get<BuildTrusteeWithNameAFn>("BuildTrusteeWithNameA", error);
+    BuildTrusteeWithNameAFn buildTrustee = advapi.Get<BuildTrusteeWithNameAFn>("BuildTrusteeWithNameA", &error);
     if (!buildTrustee) return error;
 
     EXPLICIT_ACCESS_A entry = {};
@@ -193,10 +156,10 @@ PACL BuildEveryoneFullControlAcl() {
     PSID sid = NULL;
     if (!AllocateAndInitializeSid(&world, 1, SECURITY_WORLD_RID, 0, 0, 0, 0, 0, 0, 0, &sid)) return NULL;
 
-    CAdvApi advapi;
+    CRuntimeDll advapi(kAdvApi);
     DWORD error = 0;
     PACL acl = NULL;
-    BuildTrusteeWithSidAFn buildTrustee = advapi.Get<BuildTrusteeWithSidAFn>("BuildTrusteeWithSidA", error);
+    BuildTrusteeWithSidAFn buildTrustee = advapi.Get<BuildTrusteeWithSidAFn>("BuildTrusteeWithSidA", &error);
     if (buildTrustee) {
         EXPLICIT_ACCESS_A entry = {};
         entry.grfAccessPermissions = STANDARD_RIGHTS_ALL | SPECIFIC_RIGHTS_ALL;

@@ -3,6 +3,8 @@
 #pragma once
 #include <windows.h>
 
+#include "INC/Owner.h"
+
 // The two calls of the walk that change an object's security. Everything
 // goes through the current instance, so a test can see what the walk
 // would change (platforms that do not store owners or lists).
@@ -37,18 +39,5 @@ PACL BuildEveryoneFullControlAcl();
 // MAX_PATH bytes).
 void AddTrailingBackslash(char* path);
 
-// Owns an access list built with SetEntriesInAclA.
-class CAclHolder {
-public:
-    explicit CAclHolder(PACL acl = NULL) : m_acl(acl) {}
-    ~CAclHolder() {
-        if (m_acl) LocalFree(m_acl);
-    }
-    CAclHolder(const CAclHolder&) = delete;
-    CAclHolder& operator=(const CAclHolder&) = delete;
-    PACL get() const { return m_acl; }
-    PACL* out() { return &m_acl; }
-
-private:
-    PACL m_acl;
-};
+// Owns an access list built with SetEntriesInAclA (LocalFree).
+typedef COwner<CLocalTraits<PACL>> CAclHolder;

@@ -1,5 +1,6 @@
 #include "Ins/InsCmn/SetSequreType.h"
 
+#include "INC/MbText.h"
 #include "Ins/InsCmn/CtrlPrivilege.h"
 #include "Ins/InsCmn/Sequre.h"
 #include "LIB/Util/OSVersion.h"
@@ -52,9 +53,7 @@ const SecurityType kUnknownType = {"", {{"everyone", kFull, "058", false}}};
 
 const SecurityType& FindType(const char* name) {
     for (const SecurityType& type : kTypes) {
-        if (_mbsicmp(reinterpret_cast<const unsigned char*>(type.name), reinterpret_cast<const unsigned char*>(name)) ==
-            0)
-            return type;
+        if (_mbsicmp(Bytes(type.name), Bytes(name)) == 0) return type;
     }
     TARNLOG(TARNLOG_ERROR, "CmdSequre [Act=%s]", name);
     return kUnknownType;

@@ -2,7 +2,7 @@
 
 #include "LIB/Util/OSVersion.h"
 #include "LIB/Util/PellionUtil.h"
-#include "Util/SystemDll.h"
+#include "INC/SystemDll.h"
 
 namespace {
 typedef LONG(WINAPI* RegDeleteKeyExAFn)(HKEY, LPCSTR, REGSAM, DWORD);
@@ -14,14 +14,10 @@ int RemoveAgentRegistryKey() {
 
     // RegDeleteKeyExA is missing before Vista; without it nothing is deleted,
     // since a plain RegDeleteKeyA would act on the wrong view.
-    HMODULE advapi = LoadSystemDll("Advapi32.dll");
-    if (!advapi) return 0;
-    LONG status;
-    RegDeleteKeyExAFn deleteKey = reinterpret_cast<RegDeleteKeyExAFn>(GetProcAddress(advapi, "RegDeleteKeyExA"));
-    if (!deleteKey)
-        status = static_cast<LONG>(GetLastError());
-    else
-        status = deleteKey(HKEY_LOCAL_MACHINE, "SOFTWARE\\Corvane", access, 0);
-    FreeLibrary(advapi);
+    CRuntimeDll advapi("Advapi32.dll");
+    if (!advapi.get()) return 0;
+    RegDeleteKeyExAFn deleteKey = advapi.Get<RegDeleteKeyExAFn>("RegDeleteKeyExA");
+    LONG status = deleteKey ? deleteKey(HKEY_LOCAL_MACHINE, "SOFTWARE\\Corvane", access, 0)
+                            : static_cast<LONG>(GetLastError());
     return status == ERROR_SUCCESS ? 1 : 0;
 }

@@ -1,5 +1,7 @@
 #include "LIB/Util/OSVersion.h"
 
+#include "INC/SystemDll.h"
+
 namespace {
 
 // Workstation, server and domain controller kinds come in threes; a failed
@@ -93,12 +95,6 @@ int ClassifyNT(const OSVersionFacts& f) {
 typedef BOOL(WINAPI* GetProductInfoFn)(DWORD, DWORD, DWORD, DWORD, PDWORD);
 typedef void(WINAPI* GetNativeSystemInfoFn)(LPSYSTEM_INFO);
 
-// kernel32 is always loaded; its handle needs no release.
-FARPROC Kernel32Export(const char* name) {
-    HMODULE kernel32 = GetModuleHandleA("kernel32.dll");
-    return kernel32 ? GetProcAddress(kernel32, name) : nullptr;
-}
-
 }  // namespace
 
 int ClassifyOS(const OSVersionFacts& f) {
@@ -135,8 +131,11 @@ COSVersion::COSVersion() : m_kind(OSKIND_UNKNOWN), m_lastError(0), m_is64Bit(FAL
         f.suiteMask = ex.wSuiteMask;
     }
 #pragma GCC diagnostic pop
+    // kernel32 is always loaded: its handle is taken without a reference.
+    CRuntimeDll kernel32;
+    kernel32.UseLoaded("kernel32.dll");
     if (f.platformId == VER_PLATFORM_WIN32_NT && f.major == 6) {
-        if (auto getProductInfo = reinterpret_cast<GetProductInfoFn>(Kernel32Export("GetProductInfo"))) {
+        if (auto getProductInfo = kernel32.Get<GetProductInfoFn>("GetProductInfo")) {
             DWORD product = 0;
             getProductInfo(f.major, f.minor, ex.wServicePackMajor, ex.wServicePackMinor, &product);
             f.productInfoOk = true;
@@ -148,7 +147,7 @@ COSVersion::COSVersion() : m_kind(OSKIND_UNKNOWN), m_lastError(0), m_is64Bit(FAL
     m_kind = ClassifyOS(f);
 
     if (f.platformId == VER_PLATFORM_WIN32_NT) {
-        if (auto getNative = reinterpret_cast<GetNativeSystemInfoFn>(Kernel32Export("GetNativeSystemInfo"))) {
+        if (auto getNative = kernel32.Get<GetNativeSystemInfoFn>("GetNativeSystemInfo")) {
             SYSTEM_INFO si = {};
             getNative(&si);
             m_is64Bit = si.wProcessorArchitecture == PROCESSOR_ARCHITECTURE_AMD64;

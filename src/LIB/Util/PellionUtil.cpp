@@ -1,8 +1,9 @@
 #include "LIB/Util/PellionUtil.h"
 #include <mbstring.h>
-#include <climits>
 #include <cstring>
 #include <vector>
+#include "INC/MbText.h"
+#include "INC/RegRead.h"
 #include "LIB/Util/OSVersion.h"
 #include "TarnLog/TarnLog.h"
 #include "Util/Registry.h"
@@ -12,73 +13,6 @@ namespace {
 const char kInstallRoot[] = "HKEY_LOCAL_MACHINE";
 const char kInstallKey[] = "SOFTWARE\\Corvane";
 const char kScheduleFailed[] = "削除予約に失敗しました [%s] [%lu]";
-
-const unsigned char* U(const char* s) { return reinterpret_cast<const unsigned char*>(s); }
-
-// True when the last character (not a trail byte) is a backslash.
-bool EndsWithBackslash(const char* s) {
-    const unsigned char* last = _mbsrchr(U(s), '\\');
-    return last && last[1] == '\0';
-}
-
-// Splits at backslashes that are characters of their own (a trail byte 0x5C
-// of a double-byte character is not a separator).
-std::vector<std::string> SplitPath(const std::string& path) {
-    std::vector<std::string> parts;
-    size_t start = 0;
-    for (;;) {
-        const unsigned char* sep = _mbschr(U(path.c_str() + start), '\\');
-        if (!sep) break;
-        const size_t pos = sep - U(path.c_str());
-        parts.push_back(path.substr(start, pos - start));
-        start = pos + 1;
-    }
-    parts.push_back(path.substr(start));
-    return parts;
-}
-
-bool IsDriveLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
-
-// Drops "." components, lets ".." remove the component before it (never the
-// root: drive, "\\server\share" or a leading backslash), collapses empty
-// components and gives a bare drive its backslash.
-std::string NormalizePath(const std::string& path) {
-    std::vector<std::string> parts = SplitPath(path);
-    std::string root;
-    size_t first = 0;
-    if (path.compare(0, 2, "\\\\") == 0) {  // parts: "", "", server, share, ...
-        root = "\\\\" + (parts.size() > 2 ? parts[2] : "") + (parts.size() > 3 ? "\\" + parts[3] : "");
-        first = parts.size() > 3 ? 4 : parts.size();
-    } else if (path.size() >= 2 && IsDriveLetter(path[0]) && path[1] == ':') {
-        root = path.substr(0, 2);
-        parts[0].erase(0, 2);
-        if (parts.size() > 1 && parts[0].empty()) {
-            root += "\\";  // "C:\..." is rooted; "C:foo" is not
-            first = 1;
-        }
-    } else if (!path.empty() && path[0] == '\\') {
-        root = "\\";
-        first = 1;
-    }
-    const bool trailing = parts.size() > first + 1 && parts.back().empty();
-    std::vector<std::string> kept;
-    for (size_t i = first; i < parts.size(); ++i) {
-        if (parts[i].empty() || parts[i] == ".") continue;
-        if (parts[i] == "..") {
-            if (!kept.empty()) kept.pop_back();
-            continue;
-        }
-        kept.push_back(parts[i]);
-    }
-    std::string out = root;
-    if (root.size() == 2 && root[1] == ':' && kept.empty()) out += "\\";
-    for (size_t i = 0; i < kept.size(); ++i) {
-        if (i > 0 || (!out.empty() && !EndsWithBackslash(out.c_str()))) out += "\\";
-        out += kept[i];
-    }
-    if (trailing && !kept.empty()) out += "\\";
-    return out;
-}
 
 std::string WithoutTrailingBackslash(std::string path) {
     while (!path.empty() && EndsWithBackslash(path.c_str())) path.pop_back();
@@ -112,17 +46,15 @@ std::vector<SystemFolder> SystemFolders() {
     const REGSAM views[] = {KEY_WOW64_64KEY, KEY_WOW64_32KEY};
     const char* const values[] = {"ProgramFilesDir", "ProgramFilesDir (x86)", "ProgramW6432Dir"};
     for (REGSAM view : views) {
-        try {
-            CRegistry reg;
-            reg.SetAccessMask(KEY_READ | view);
-            reg.Open("HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion");
-            for (const char* value : values) {
-                try {
-                    if (reg.GetStringValue(value, buf, sizeof(buf)) && buf[0]) folders.push_back({buf, false});
-                } catch (const CWin32Error&) {
-                }
-            }
-        } catch (const CWin32Error&) {
+        // A view or value that cannot be read names no folder to protect.
+        CRegKey key;
+        if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Windows\\CurrentVersion", 0, KEY_READ | view,
+                          key.out()) != ERROR_SUCCESS)
+            continue;
+        for (const char* value : values) {
+            if (RegQueryString(key.get(), value, buf, sizeof(buf), REGREAD_SZ | REGREAD_MULTI_SZ) == ERROR_SUCCESS &&
+                buf[0])
+                folders.push_back({buf, false});
         }
     }
     for (SystemFolder& f : folders) {
@@ -134,7 +66,7 @@ std::vector<SystemFolder> SystemFolders() {
 
 // True when a is b or lies inside it (case-insensitive; both canonical).
 bool IsWithin(const std::string& a, const std::string& b) {
-    return a.size() >= b.size() && _mbsnbicmp(U(a.c_str()), U(b.c_str()), b.size()) == 0 &&
+    return a.size() >= b.size() && _mbsnbicmp(Bytes(a.c_str()), Bytes(b.c_str()), b.size()) == 0 &&
            (a.size() == b.size() || a[b.size()] == '\\');
 }
 
@@ -323,31 +255,25 @@ bool CFindFile::FindEntry::IsDots() const {
 std::string CFindFile::FindEntry::GetFullPath() const { return MakePath(directory.c_str(), data.cFileName); }
 
 CFindFile::CFindFile(const char* directory, const char* pattern)
-    : m_directory(directory ? directory : ""), m_pattern(pattern ? pattern : ""), m_find(nullptr) {}
+    : m_directory(directory ? directory : ""), m_pattern(pattern ? pattern : "") {}
 
 CFindFile::~CFindFile() { Close(); }
 
-void CFindFile::Close() {
-    if (m_find) {
-        FindClose(m_find);
-        m_find = nullptr;
-    }
-}
+void CFindFile::Close() { m_find.reset(); }
 
 bool CFindFile::FindNext(FindEntry& entry, DWORD* error) {
     DWORD localError = 0;
     DWORD& err = error ? *error : localError;
     err = 0;
-    if (!m_find) {
-        HANDLE h = FindFirstFileA(MakePath(m_directory.c_str(), m_pattern.c_str()).c_str(), &entry.data);
-        if (h == nullptr || h == INVALID_HANDLE_VALUE) {
+    if (!m_find.valid()) {
+        m_find.reset(FindFirstFileA(MakePath(m_directory.c_str(), m_pattern.c_str()).c_str(), &entry.data));
+        if (!m_find.valid()) {
             err = GetLastError();
             return false;
         }
-        m_find = h;
     } else {
         int retries = 0;
-        while (!FindNextFileA(m_find, &entry.data)) {
+        while (!FindNextFileA(m_find.get(), &entry.data)) {
             err = GetLastError();
             if (err != ERROR_MORE_DATA || ++retries > 10) return false;
         }
@@ -355,48 +281,4 @@ bool CFindFile::FindNext(FindEntry& entry, DWORD* error) {
     }
     entry.directory = m_directory;
     return true;
-}
-
-BOOL PathAppendInPlace(char* buffer, const char* name, size_t bufferSize) {
-    if (!name || IsBadStringPtrA(name, UINT_MAX)) return FALSE;
-    if (!buffer || IsBadStringPtrA(buffer, UINT_MAX)) return FALSE;
-    const size_t length = strlen(buffer);
-    if (IsBadWritePtr(buffer, length + 1)) return FALSE;
-    if (!*name) return TRUE;
-
-    if (*name == '\\') ++name;
-    std::string joined;
-    if (*name == '\\') {
-        joined = name - 1;  // "\\server\share": replaces the whole path
-    } else {
-        joined = buffer;
-        if (!EndsWithBackslash(buffer)) joined += "\\";
-        joined += name;
-    }
-    const std::string result = NormalizePath(joined);
-    if (result.size() + 1 > bufferSize) return FALSE;
-    memcpy(buffer, result.c_str(), result.size() + 1);
-    return TRUE;
-}
-
-std::string MakePath(const char* directory, const char* name) {
-    if (!directory || !name || IsBadStringPtrA(directory, UINT_MAX) || IsBadStringPtrA(name, UINT_MAX)) return "";
-    const size_t size = strlen(directory) + strlen(name) + MAX_PATH;
-    std::vector<char> buffer(size, '\0');
-    memcpy(buffer.data(), directory, strlen(directory));
-    if (!PathAppendInPlace(buffer.data(), name, size)) return "";
-    return buffer.data();
-}
-
-void JoinPath(std::string& out, const char* folder, const char* name) {
-    out = folder ? folder : "";
-    if (!name) return;
-    if (!out.empty() && *name) {
-        if (EndsWithBackslash(out.c_str())) {
-            if (*name == '\\') ++name;
-        } else if (*name != '\\') {
-            out += "\\";
-        }
-    }
-    out += name;
 }

@@ -4,6 +4,9 @@
 #include <windows.h>
 #include <string>
 
+#include "INC/Owner.h"
+#include "INC/PathUtil.h"  // PathAppendInPlace, MakePath and JoinPath live in the base layer
+
 class COSVersion;
 
 // The registry view of the agent's key: KEY_WOW64_64KEY on 64-bit Windows
@@ -58,16 +61,5 @@ public:
 private:
     std::string m_directory;
     std::string m_pattern;
-    HANDLE m_find;
+    CFindHandle m_find;
 };
-
-// Appends name to the path in buffer, then normalises "." and "..".
-// bufferSize is the buffer's size in bytes; a result that does not fit
-// fails and leaves the buffer as it was. Non-zero on success.
-BOOL PathAppendInPlace(char* buffer, const char* name, size_t bufferSize = MAX_PATH);
-
-// directory joined with name (PathAppendInPlace); empty on failure.
-std::string MakePath(const char* directory, const char* name);
-
-// out = folder + name with exactly one backslash between; no normalisation.
-void JoinPath(std::string& out, const char* folder, const char* name);

@@ -1,6 +1,7 @@
-#include "Util/SystemDll.h"
+#include "INC/SystemDll.h"
 
-#include "Util/KDXGlobal.h"
+#include "INC/MbText.h"
+#include "INC/PathUtil.h"
 
 #include <mbstring.h>
 #include <string.h>
@@ -30,9 +31,7 @@ namespace {
 
 // Only a bare file name is a system DLL's name.
 bool IsBareName(const char* name) {
-    if (!name || !*name || _mbschr(reinterpret_cast<const unsigned char*>(name), '\\') ||
-        _mbschr(reinterpret_cast<const unsigned char*>(name), '/') ||
-        _mbschr(reinterpret_cast<const unsigned char*>(name), ':')) {
+    if (!name || !*name || _mbschr(Bytes(name), '\\') || _mbschr(Bytes(name), '/') || _mbschr(Bytes(name), ':')) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return false;
     }
@@ -42,21 +41,55 @@ bool IsBareName(const char* name) {
 }  // namespace
 
 HMODULE LoadSystemDll(const char* name) {
-    if (!IsBareName(name)) return NULL;
-    HMODULE module = LoadLibraryExA(name, NULL, LOAD_LIBRARY_SEARCH_SYSTEM32);
+    if (!IsBareName(name)) return nullptr;
+    HMODULE module = LoadLibraryExA(name, nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
     if (module || GetLastError() != ERROR_INVALID_PARAMETER) return module;
     return LoadSystemDllByPath(name);
 }
 
 HMODULE LoadSystemDllByPath(const char* name) {
-    if (!IsBareName(name)) return NULL;
+    if (!IsBareName(name)) return nullptr;
     char path[MAX_PATH] = {0};
     UINT length = GetSystemDirectoryA(path, MAX_PATH);
-    if (!length) return NULL;
+    if (!length) return nullptr;
     if (length >= MAX_PATH || !AddBackslash(path, MAX_PATH) || strlen(path) + strlen(name) >= MAX_PATH) {
         SetLastError(ERROR_BUFFER_OVERFLOW);
-        return NULL;
+        return nullptr;
     }
     lstrcatA(path, name);
-    return LoadLibraryExA(path, NULL, LOAD_WITH_ALTERED_SEARCH_PATH);
+    return LoadLibraryExA(path, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+}
+
+bool CRuntimeDll::Took(HMODULE module) {
+    if (module) {
+        m_error = 0;
+        return true;
+    }
+    m_error = GetLastError();
+    if (!m_error) m_error = ERROR_MOD_NOT_FOUND;
+    return false;
+}
+
+bool CRuntimeDll::LoadSystem(const char* name) {
+    m_library.reset(LoadSystemDll(name));
+    return Took(m_library.get());
+}
+
+bool CRuntimeDll::LoadPath(const char* path) {
+    m_library.reset(LoadLibraryA(path));
+    return Took(m_library.get());
+}
+
+bool CRuntimeDll::UseLoaded(const char* name) {
+    m_loaded = GetModuleHandleA(name);
+    return Took(m_loaded);
+}
+
+FARPROC CRuntimeDll::GetAddress(const char* exportName, DWORD* error) const {
+    HMODULE module = get();
+    FARPROC address = module ? GetProcAddress(module, exportName) : nullptr;
+    DWORD code = address ? 0 : (module ? GetLastError() : m_error);
+    if (!address) SetLastError(code);
+    if (error) *error = code;
+    return address;
 }
