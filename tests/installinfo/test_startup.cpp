@@ -1,5 +1,5 @@
 // The single-instance guard: object names, and the exclusion between real
-// processes (a test-only helper program takes the guard).
+// processes (the probe program takes the guard).
 #include <gtest/gtest.h>
 #include <string>
 #include "TestUtil.h"
@@ -8,7 +8,7 @@
 namespace {
 
 const std::string kPrefix = "__ZEV_SIMPLE_SYNCOBJECT_NAME__";
-const std::string kHelperMutex = "Global\\" + kPrefix + "INFO_HELPER.EXE";
+const std::string kHelperMutex = "Global\\" + kPrefix + "PROBE.EXE";
 
 std::string NameOf(const char* name, BOOL global) {
     CSimpleSyncObject o(name, global);
