@@ -25,12 +25,7 @@ const char kEndBanner[] = "----------<\x8F\x49\x97\xB9>----------";
 const char kSource[] = "probe_log.cpp";
 
 // A log file name of its own per test, so no two tests share a lock name.
-std::string UniqueName(const char* stem) {
-    static int counter = 0;
-    char name[64];
-    wsprintfA(name, "%s-%lu-%d.exe.log", stem, GetCurrentProcessId(), ++counter);
-    return name;
-}
+std::string UniqueName(const char* stem) { return testutil::UniqueName(stem) + ".exe.log"; }
 
 std::string SysLog(const testutil::TempDir& dir) { return dir / "probe_sys.log"; }
 
@@ -488,10 +483,8 @@ TEST(TarnLogFailure, LockNameTakenByAnotherObjectIsReported) {
 TEST(TarnLogConcurrency, ThreadsAndProcessesNeitherInterleaveNorLose) {
     testutil::TempDir dir("tlc");
     const std::string log = dir / UniqueName("many");
-    char eventName[64];
-    wsprintfA(eventName, "tarnlog-go-%lu", GetCurrentProcessId());
-    HANDLE go = CreateEventA(NULL, TRUE, FALSE, eventName);
-    ASSERT_NE(nullptr, go);
+    testutil::Event go("tarnlog-go");
+    const std::string eventName = go.name();
     const int kThreads = 4, kLines = 300;
     {
         testutil::Child a(testutil::ProbeExe(),
@@ -502,11 +495,10 @@ TEST(TarnLogConcurrency, ThreadsAndProcessesNeitherInterleaveNorLose) {
                           std::to_string(kLines), "B"});
         // Both must be ready, or one could finish before the other starts.
         for (int wait = 0; wait < 600 && CountMessages(ParseAll(ReadBytes(log)), kStartBanner) < 2; ++wait) Sleep(50);
-        SetEvent(go);
+        SetEvent(go.get());
         EXPECT_EQ(0u, a.Wait());
         EXPECT_EQ(0u, b.Wait());
     }
-    CloseHandle(go);
 
     std::string bytes = ReadBytes(log);
     bool allParsed = false;
