@@ -8,23 +8,102 @@
 
 namespace testutil {
 
-std::string BenchKind() {
-    char buf[32] = {0};
-    GetEnvironmentVariableA("BENCH_KIND", buf, sizeof(buf));
-    return buf[0] ? buf : "win64";
+namespace {
+
+std::string Env(const char* name, const std::string& otherwise) {
+    char buf[1024] = {0};
+    DWORD n = GetEnvironmentVariableA(name, buf, sizeof(buf));
+    return n > 0 && n < sizeof(buf) ? buf : otherwise;
 }
+
+std::string ReadToEnd(HANDLE h) {
+    std::string bytes;
+    char buf[65536];
+    DWORD got = 0;
+    while (ReadFile(h, buf, sizeof(buf), &got, nullptr) && got) bytes.append(buf, got);
+    return bytes;
+}
+
+// Under Wine: the unix name of a Windows path (empty elsewhere).
+std::string UnixName(const std::string& path) {
+    typedef char*(CDECL * UnixNameFn)(LPCWSTR);
+    auto unixName =
+        reinterpret_cast<UnixNameFn>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name"));
+    wchar_t w[MAX_PATH] = {0};
+    MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, w, MAX_PATH);
+    char* u = unixName ? unixName(w) : nullptr;
+    if (!u) return "";
+    std::string s = u;
+    HeapFree(GetProcessHeap(), 0, u);
+    return s;
+}
+
+// Wine starts a unix program without a handle that can be waited on, so
+// the effect, the path appearing or vanishing, is awaited (up to 10 s).
+void RunUnixAndAwait(const std::string& commandLine, const std::string& path, bool present) {
+    { Child unix(commandLine); }
+    for (int i = 0; i < 200; ++i, Sleep(50)) {
+        WIN32_FIND_DATAA fd;
+        HANDLE h = FindFirstFileA(path.c_str(), &fd);
+        if (h != INVALID_HANDLE_VALUE) FindClose(h);
+        if ((h != INVALID_HANDLE_VALUE) == present) return;
+    }
+}
+
+// false when the layout is broken.
+bool Parse(const std::string& text, LogLine* out) {
+    std::string* fields[] = {&out->time, &out->mark, &out->source, &out->line, &out->ids};
+    size_t start = 0;
+    for (std::string* field : fields) {
+        size_t tab = text.find('\t', start);
+        if (tab == std::string::npos) return false;
+        *field = text.substr(start, tab - start);
+        start = tab + 1;
+    }
+    out->message = text.substr(start);
+    const std::string& t = out->time;
+    if (t.size() != 23) return false;
+    for (size_t i = 0; i < t.size(); ++i) {
+        char expected = "0000/00/00 00:00:00:000"[i];
+        if (expected == '0' ? (t[i] < '0' || t[i] > '9') : t[i] != expected) return false;
+    }
+    return true;
+}
+
+// The log file of this process; ended and removed when the program ends.
+struct CaptureFile {
+    std::string path;
+    ~CaptureFile() {
+        if (path.empty()) return;
+        CTarnLogWrapper(__FILE__, __LINE__).Terminate();
+        DeleteFileA(path.c_str());
+        DeleteFileA((path.substr(0, path.size() - 4) + "_dmp.log").c_str());
+    }
+};
+
+const std::string& CapturePath() {
+    static CaptureFile file;
+    if (file.path.empty()) {
+        CreateDirectoryA("C:\\bench-tmp", nullptr);
+        // The writer keeps its file open to the end, so a run removes what earlier runs left.
+        for (const std::string& name : FindFiles("C:\\bench-tmp\\log-capture-*.log"))
+            DeleteFileA(("C:\\bench-tmp\\" + name).c_str());
+        file.path = "C:\\bench-tmp\\log-capture-" + std::to_string(GetCurrentProcessId()) + ".log";
+        CTarnLogWrapper(__FILE__, __LINE__).Initialize(file.path.c_str(), 4096, nullptr, -1, 0);
+    }
+    return file.path;
+}
+
+}  // namespace
+
+std::string BenchKind() { return Env("BENCH_KIND", "win64"); }
+std::string ProbeExe() { return Env("PROBE_EXE", OwnFolder() + "probe.exe"); }
 
 std::string OwnFolder() {
     char path[MAX_PATH] = {0};
     GetModuleFileNameA(nullptr, path, MAX_PATH);
     std::string folder(path);
     return folder.substr(0, folder.find_last_of('\\') + 1);
-}
-
-std::string ProbeExe() {
-    char path[MAX_PATH] = {0};
-    GetEnvironmentVariableA("PROBE_EXE", path, MAX_PATH);
-    return path[0] ? path : OwnFolder() + "probe.exe";
 }
 
 bool IsWow64Process() {
@@ -80,13 +159,7 @@ DWORD Child::Wait(DWORD ms) {
     return code;
 }
 
-std::string Child::Output() {
-    std::string text;
-    char buf[4096];
-    DWORD got = 0;
-    while (out_ && ReadFile(out_, buf, sizeof(buf), &got, nullptr) && got) text.append(buf, got);
-    return text;
-}
+std::string Child::Output() { return out_ ? ReadToEnd(out_) : std::string(); }
 
 RunResult Run(const std::string& exe, const std::vector<std::string>& args, DWORD timeoutMs) {
     RunResult result;
@@ -110,9 +183,7 @@ std::string ReadBytes(const std::string& path) {
     HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                               nullptr, OPEN_EXISTING, 0, nullptr);
     if (file == INVALID_HANDLE_VALUE) return bytes;
-    char buffer[65536];
-    DWORD got = 0;
-    while (ReadFile(file, buffer, sizeof(buffer), &got, nullptr) && got) bytes.append(buffer, got);
+    bytes = ReadToEnd(file);
     CloseHandle(file);
     return bytes;
 }
@@ -178,14 +249,10 @@ TempDir::TempDir(const std::string& name) {
 }
 
 ScopedEnv::ScopedEnv(const char* name, const char* value) : name_(name) {
-    char buf[1024];
-    DWORD n = GetEnvironmentVariableA(name, buf, sizeof(buf));
-    had_ = n > 0 && n < sizeof(buf);
-    if (had_) old_ = buf;
+    had_ = GetEnvironmentVariableA(name, nullptr, 0) > 0;
+    old_ = Env(name, "");
     SetEnvironmentVariableA(name, value);
 }
-
-ScopedEnv::~ScopedEnv() { SetEnvironmentVariableA(name_.c_str(), had_ ? old_.c_str() : nullptr); }
 
 std::string UniqueName(const std::string& tag) {
     static LONG counter = 0;
@@ -226,44 +293,12 @@ void ScopedRegKey::Delete(const std::string& subkey, REGSAM view) {
     RegDeleteKeyExA(HKEY_LOCAL_MACHINE, subkey.c_str(), view, 0);
 }
 
-namespace {
-
-// Under Wine: the unix name of a Windows path (empty elsewhere).
-std::string UnixName(const std::string& path) {
-    typedef char*(CDECL * UnixNameFn)(LPCWSTR);
-    auto unixName =
-        reinterpret_cast<UnixNameFn>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name"));
-    wchar_t w[MAX_PATH] = {0};
-    MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, w, MAX_PATH);
-    char* u = unixName ? unixName(w) : nullptr;
-    if (!u) return "";
-    std::string s = u;
-    HeapFree(GetProcessHeap(), 0, u);
-    return s;
-}
-
-// Wine starts a unix program without a handle that can be waited on, so
-// the effect, the path appearing or vanishing, is awaited (up to 10 s).
-void RunUnixAndAwait(const std::string& commandLine, const std::string& path, bool present) {
-    { Child unix(commandLine); }
-    for (int i = 0; i < 200; ++i, Sleep(50)) {
-        WIN32_FIND_DATAA fd;
-        HANDLE h = FindFirstFileA(path.c_str(), &fd);
-        if (h != INVALID_HANDLE_VALUE) FindClose(h);
-        if ((h != INVALID_HANDLE_VALUE) == present) return;
-    }
-}
-
-}  // namespace
-
 bool MakeLink(const std::string& link, const std::string& target) {
-    if (!UnixName(link).empty()) {
+    if (!UnixName(link).empty())
         RunUnixAndAwait("/bin/ln -s \"" + UnixName(target) + "\" \"" + UnixName(link) + "\"", link, true);
-    } else {
-        const DWORD targetAttrs = GetFileAttributesA(target.c_str());
-        const DWORD isDir = targetAttrs != INVALID_FILE_ATTRIBUTES && (targetAttrs & FILE_ATTRIBUTE_DIRECTORY);
-        CreateSymbolicLinkA(link.c_str(), target.c_str(), isDir ? SYMBOLIC_LINK_FLAG_DIRECTORY : 0);
-    }
+    else
+        CreateSymbolicLinkA(link.c_str(), target.c_str(),
+                            GetFileAttributesA(target.c_str()) & FILE_ATTRIBUTE_DIRECTORY);  // the directory flag is 1
     const DWORD attrs = GetFileAttributesA(link.c_str());
     return attrs != INVALID_FILE_ATTRIBUTES && (attrs & FILE_ATTRIBUTE_REPARSE_POINT);
 }
@@ -275,7 +310,7 @@ void RemoveLink(const std::string& link) {
         RemoveDirectoryA(link.c_str());
 }
 
-DWORD MakeShortcut(const std::string& path, const std::string& target) {
+DWORD MakeShortcut(const std::string& lnk, const std::string& target) {
     HRESULT init = CoInitialize(nullptr);
     IShellLinkA* link = nullptr;
     HRESULT hr = CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
@@ -286,7 +321,7 @@ DWORD MakeShortcut(const std::string& path, const std::string& target) {
         hr = link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file));
         if (SUCCEEDED(hr)) {
             wchar_t wide[MAX_PATH * 2];
-            MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, wide, MAX_PATH * 2);
+            MultiByteToWideChar(CP_ACP, 0, lnk.c_str(), -1, wide, MAX_PATH * 2);
             hr = file->Save(wide, TRUE);
             file->Release();
         }
@@ -294,25 +329,6 @@ DWORD MakeShortcut(const std::string& path, const std::string& target) {
     }
     if (SUCCEEDED(init)) CoUninitialize();
     return SUCCEEDED(hr) ? 0 : static_cast<DWORD>(hr);
-}
-
-bool Parse(const std::string& text, LogLine* out) {
-    std::string* fields[] = {&out->time, &out->mark, &out->source, &out->line, &out->ids};
-    size_t start = 0;
-    for (std::string* field : fields) {
-        size_t tab = text.find('\t', start);
-        if (tab == std::string::npos) return false;
-        *field = text.substr(start, tab - start);
-        start = tab + 1;
-    }
-    out->message = text.substr(start);
-    const std::string& t = out->time;
-    if (t.size() != 23) return false;
-    for (size_t i = 0; i < t.size(); ++i) {
-        char expected = "0000/00/00 00:00:00:000"[i];
-        if (expected == '0' ? (t[i] < '0' || t[i] > '9') : t[i] != expected) return false;
-    }
-    return true;
 }
 
 std::vector<LogLine> ParseAll(const std::string& bytes, bool* allParsed) {
@@ -335,34 +351,6 @@ int CountMessages(const std::vector<LogLine>& lines, const std::string& message)
     for (const LogLine& l : lines) n += l.message == message;
     return n;
 }
-
-namespace {
-
-// The log file of this process; ended and removed when the program ends.
-struct CaptureFile {
-    std::string path;
-    ~CaptureFile() {
-        if (path.empty()) return;
-        CTarnLogWrapper(__FILE__, __LINE__).Terminate();
-        DeleteFileA(path.c_str());
-        DeleteFileA((path.substr(0, path.size() - 4) + "_dmp.log").c_str());
-    }
-};
-
-const std::string& CapturePath() {
-    static CaptureFile file;
-    if (file.path.empty()) {
-        CreateDirectoryA("C:\\bench-tmp", nullptr);
-        // The writer keeps its file open to the end, so a run removes what earlier runs left.
-        for (const std::string& name : FindFiles("C:\\bench-tmp\\log-capture-*.log"))
-            DeleteFileA(("C:\\bench-tmp\\" + name).c_str());
-        file.path = "C:\\bench-tmp\\log-capture-" + std::to_string(GetCurrentProcessId()) + ".log";
-        CTarnLogWrapper(__FILE__, __LINE__).Initialize(file.path.c_str(), 4096, nullptr, -1, 0);
-    }
-    return file.path;
-}
-
-}  // namespace
 
 LogCapture::LogCapture() : start_(ReadBytes(CapturePath()).size()) {}
 

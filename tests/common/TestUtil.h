@@ -9,16 +9,19 @@
 
 namespace testutil {
 
+#define TESTUTIL_NO_COPY(T) \
+    T(const T&) = delete;   \
+    T& operator=(const T&) = delete
+
 // ---- the bench ----
-std::string BenchKind();     // "win64" or "win32": the kind of Wine prefix the test runs in
-std::string OwnFolder();     // the running program's folder, with a trailing backslash
-std::string ProbeExe();      // the probe program (PROBE_EXE, else beside the test)
+std::string BenchKind();  // "win64" or "win32": the kind of Wine prefix the test runs in
+std::string OwnFolder();  // the running program's folder, with a trailing backslash
+std::string ProbeExe();   // the probe program: PROBE_EXE, else beside the test
 bool IsWow64Process();
 bool Exists(const std::string& path);
 
 // ---- processes ----
-// A command line: exe and each argument quoted.
-std::string CommandLine(const std::string& exe, const std::vector<std::string>& args);
+std::string CommandLine(const std::string& exe, const std::vector<std::string>& args);  // each part quoted
 
 // A started program, killed at destruction if it still runs.
 class Child {
@@ -26,20 +29,17 @@ public:
     explicit Child(const std::string& commandLine, bool suspended = false, bool capture = false);
     Child(const std::string& exe, const std::vector<std::string>& args) : Child(CommandLine(exe, args)) {}
     ~Child();
-    Child(const Child&) = delete;
-    Child& operator=(const Child&) = delete;
+    TESTUTIL_NO_COPY(Child);
     bool started() const { return pi_.hProcess != nullptr; }
     HANDLE process() const { return pi_.hProcess; }
     DWORD pid() const { return pi_.dwProcessId; }
     DWORD tid() const { return pi_.dwThreadId; }
-    DWORD elapsedMs() const { return elapsed_; }
+    DWORD elapsedMs() const { return elapsed_; }  // start to the end Wait saw
     void Resume() { ResumeThread(pi_.hThread); }
     void Kill();
     bool Ended(DWORD ms) const { return WaitForSingleObject(pi_.hProcess, ms) == WAIT_OBJECT_0; }
-    // Exit code, or STILL_ACTIVE when it did not end within ms.
-    DWORD Wait(DWORD ms = 120000);
-    // Standard output and error (capture only), read to their end.
-    std::string Output();
+    DWORD Wait(DWORD ms = 120000);  // exit code, or STILL_ACTIVE when it did not end within ms
+    std::string Output();           // standard output and error (capture only), read to their end
 
 private:
     PROCESS_INFORMATION pi_ = {};
@@ -48,31 +48,27 @@ private:
 };
 
 struct RunResult {
-    DWORD exitCode = 0xFFFFFFFF;
-    DWORD elapsedMs = 0;
-    DWORD pid = 0, tid = 0;
+    DWORD exitCode = 0xFFFFFFFF;  // not started; STILL_ACTIVE: timed out (and killed)
+    DWORD elapsedMs = 0, pid = 0, tid = 0;
     std::string output;
 };
-// Runs exe with args to its end (or timeout), its output captured.
 RunResult Run(const std::string& exe, const std::vector<std::string>& args, DWORD timeoutMs = 120000);
-// Runs the probe: probe.exe sub args...
-RunResult Probe(const std::string& sub, std::vector<std::string> args = {});
+RunResult Probe(const std::string& sub, std::vector<std::string> args = {});  // probe.exe sub args...
 
 // ---- files ----
 std::string ReadBytes(const std::string& path);  // whole file, shared with writers; "" when missing
 bool WriteBytes(const std::string& path, const std::string& bytes);
-bool Copy(const std::string& from, const std::string& to);  // overwrites
+bool Copy(const std::string& from, const std::string& to);       // overwrites
 std::vector<std::string> Lines(const std::string& bytes);        // split at CR LF, no empty last line
 std::vector<std::string> FindFiles(const std::string& pattern);  // names only
-void RemoveTree(const std::string& dir);                         // no link followed; cleanup only
+void RemoveTree(const std::string& dir);                         // follows no link; cleanup only
 
 // A fresh, empty folder C:\bench-tmp\<name>-<pid>-<n>, removed at destruction.
 class TempDir {
 public:
     explicit TempDir(const std::string& name = "t");
     ~TempDir() { RemoveTree(path_); }
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
+    TESTUTIL_NO_COPY(TempDir);
     const std::string& path() const { return path_; }
     std::string operator/(const std::string& name) const { return path_ + "\\" + name; }
 
@@ -84,9 +80,8 @@ private:
 class ScopedEnv {
 public:
     ScopedEnv(const char* name, const char* value);
-    ~ScopedEnv();
-    ScopedEnv(const ScopedEnv&) = delete;
-    ScopedEnv& operator=(const ScopedEnv&) = delete;
+    ~ScopedEnv() { SetEnvironmentVariableA(name_.c_str(), had_ ? old_.c_str() : nullptr); }
+    TESTUTIL_NO_COPY(ScopedEnv);
 
 private:
     std::string name_, old_;
@@ -96,13 +91,12 @@ private:
 // ---- kernel objects ----
 std::string UniqueName(const std::string& tag);  // "tag-<pid>-<n>", new on every call
 
-// A named manual-reset event ("Local\<unique>"), for another process to open.
+// A named manual-reset event "Local\<unique>", for another process to open.
 class Event {
 public:
     explicit Event(const std::string& tag);
     ~Event() { CloseHandle(h_); }
-    Event(const Event&) = delete;
-    Event& operator=(const Event&) = delete;
+    TESTUTIL_NO_COPY(Event);
     HANDLE get() const { return h_; }
     const std::string& name() const { return name_; }
 
@@ -112,14 +106,13 @@ private:
 };
 
 // ---- registry ----
-// A key under HKLM created for a test, deleted with its subtree at
-// destruction. view is 0, KEY_WOW64_64KEY or KEY_WOW64_32KEY.
+// A key under HKLM made for a test, deleted with its subtree at destruction.
+// view is 0, KEY_WOW64_64KEY or KEY_WOW64_32KEY.
 class ScopedRegKey {
 public:
     explicit ScopedRegKey(const std::string& subkey, REGSAM view = 0);
     ~ScopedRegKey();
-    ScopedRegKey(const ScopedRegKey&) = delete;
-    ScopedRegKey& operator=(const ScopedRegKey&) = delete;
+    TESTUTIL_NO_COPY(ScopedRegKey);
     HKEY get() const { return key_; }
     void SetString(const char* name, const std::string& value);
     void SetDword(const char* name, DWORD value);
@@ -132,25 +125,22 @@ private:
 };
 
 // ---- links and shortcuts ----
-// Makes link a symbolic link to target (a folder or a file). Wine shows only
-// unix symbolic links as reparse points, so there it is made with /bin/ln.
-// True when link is a reparse point afterwards.
+// link becomes a symbolic link to target (folder or file); true when it is a
+// reparse point then. Wine shows only unix links as such: made with /bin/ln.
 bool MakeLink(const std::string& link, const std::string& target);
 void RemoveLink(const std::string& link);  // Wine's RemoveDirectory would empty the target
-// A .lnk at path leading to target, made by the shell link object; 0 or the HRESULT.
-DWORD MakeShortcut(const std::string& path, const std::string& target);
+DWORD MakeShortcut(const std::string& lnk, const std::string& target);  // shell link object; 0 or HRESULT
 
 // ---- product log ----
 // One line "time\tmark\tsource\tline\tpid:tid\tmessage".
 struct LogLine {
     std::string time, mark, source, line, ids, message;
 };
-bool Parse(const std::string& text, LogLine* out);  // false when the layout is broken
 // The lines of a log; empty lines (after an end banner) are skipped.
 std::vector<LogLine> ParseAll(const std::string& bytes, bool* allParsed = nullptr);
 int CountMessages(const std::vector<LogLine>& lines, const std::string& message);
 
-// What this process logs from construction on: the first one opens the
+// What this process logs from construction on; the first one opens the
 // process's log in a scratch file, kept to the end of the program.
 class LogCapture {
 public:
