@@ -24,7 +24,7 @@ build: configure
 test: build
 	@$(BENCH) $(BUILD)/wine ensure win64
 	@$(BENCH) $(BUILD)/wine ensure win32
-	cd $(BUILD) && ctest --output-on-failure $(CTEST_ARGS)
+	cd $(BUILD) && ctest -j2 --output-on-failure $(CTEST_ARGS)
 
 demo: build
 	@bash tools/demo.sh $(BUILD)

@@ -6,13 +6,12 @@
 #include <string>
 #include <vector>
 
-#include "../kdxglobal/KdxTestUtil.h"
 #include "TarnLog/TarnLogExcptionCallStack.h"
 #include "TestUtil.h"
 
-using kdxtest::Exists;
-using kdxtest::ReadText;
-using kdxtest::WriteText;
+using testutil::Exists;
+using testutil::ReadBytes;
+using testutil::WriteBytes;
 using testutil::TempDir;
 
 namespace {
@@ -34,7 +33,7 @@ std::vector<std::string> Split(const std::string& text, char separator) {
 // trap number, and Wine reports EXCEPTION_ILLEGAL_INSTRUCTION for the same
 // null store; everywhere else it is EXCEPTION_ACCESS_VIOLATION.
 DWORD CrashCode() {
-    std::string binfmt = ReadText("Z:\\proc\\sys\\fs\\binfmt_misc\\i386-elf");
+    std::string binfmt = ReadBytes("Z:\\proc\\sys\\fs\\binfmt_misc\\i386-elf");
     bool emulated = binfmt.find("enabled") == 0 && binfmt.find("qemu-i386") != std::string::npos;
     return emulated ? static_cast<DWORD>(EXCEPTION_ILLEGAL_INSTRUCTION) : static_cast<DWORD>(EXCEPTION_ACCESS_VIOLATION);
 }
@@ -43,23 +42,23 @@ DWORD CrashCode() {
 // folder (LOGDIR) for the dump.
 class Crash : public ::testing::Test {
 protected:
-    kdxtest::ScopedEnv noInstDir{"VELMOR_INSTDIR", nullptr};
+    testutil::ScopedEnv noInstDir{"VELMOR_INSTDIR", nullptr};
     TempDir dir{"crash"};
     std::string exe = dir / "crasher.exe";
     std::string productLogs = dir / "prodlog";
     std::string dumpPath = productLogs + "\\VELMOR.DMP";
 
     void SetUp() override {
-        ASSERT_TRUE(kdxtest::Copy(kdxtest::OwnFolder() + "crasher.exe", exe));
+        ASSERT_TRUE(testutil::Copy(testutil::OwnFolder() + "crasher.exe", exe));
         ASSERT_TRUE(CreateDirectoryA(productLogs.c_str(), nullptr));
-        WriteText(dir / "KDMSys.ini", "[PATH]\r\nLOGDIR=" + productLogs + "\r\n");
+        WriteBytes(dir / "KDMSys.ini", "[PATH]\r\nLOGDIR=" + productLogs + "\r\n");
     }
 
     // Runs the crasher; returns the messages of the crash handler's lines.
     std::vector<std::string> CrashAndReport(const std::vector<std::string>& args = {}) {
-        kdxtest::RunResult run = kdxtest::Run(exe, args);
+        testutil::RunResult run = testutil::Run(exe, args);
         EXPECT_EQ(CrashCode(), run.exitCode);
-        std::string log = ReadText(dir / "Log\\crasher.exe.log");
+        std::string log = ReadBytes(dir / "Log\\crasher.exe.log");
         EXPECT_NE(std::string::npos, log.find("crasher ready"));
         EXPECT_EQ(std::string::npos, log.find("not reached"));
         std::vector<std::string> report;
@@ -121,26 +120,26 @@ TEST_F(Crash, AccessViolationWritesWholeReportAndFlushes) {
 }
 
 TEST_F(Crash, MarkerFileGivesFullMemoryDump) {
-    WriteText(productLogs + "\\KDMDMP.INI", "");
+    WriteBytes(productLogs + "\\KDMDMP.INI", "");
     std::vector<std::string> report = CrashAndReport();
     ASSERT_GE(report.size(), 3u);
     EXPECT_EQ(kDumpRule, report[report.size() - 3]);
     EXPECT_EQ("ダンプファイル作成 = 0", report[report.size() - 2]);
     EXPECT_EQ(kDumpRule, report.back());
-    std::string dump = ReadText(dumpPath);
+    std::string dump = ReadBytes(dumpPath);
     ASSERT_GT(dump.size(), 1024u * 1024u);  // full memory, not a bare header
     EXPECT_EQ("MDMP", dump.substr(0, 4));
 }
 
 TEST_F(Crash, DumpSwitchOffWritesNoDump) {
-    WriteText(productLogs + "\\KDMDMP.INI", "");
+    WriteBytes(productLogs + "\\KDMDMP.INI", "");
     std::vector<std::string> report = CrashAndReport({"nodump"});
     EXPECT_EQ(kRule, report.back());
     EXPECT_FALSE(Exists(dumpPath));
 }
 
 TEST_F(Crash, UnwritableDumpReportsCodeAndLeavesNoFile) {
-    WriteText(productLogs + "\\KDMDMP.INI", "");
+    WriteBytes(productLogs + "\\KDMDMP.INI", "");
     ASSERT_TRUE(CreateDirectoryA(dumpPath.c_str(), nullptr));  // a folder where the dump should go
     std::vector<std::string> report = CrashAndReport();
     ASSERT_GE(report.size(), 3u);
@@ -152,7 +151,7 @@ TEST(WriteMiniDump, WritesWithoutExceptionAndLeavesNothingOnFailure) {
     TempDir dir("dump");
     std::string path = dir / "self.dmp";
     EXPECT_EQ(0u, WriteMiniDump(path.c_str(), nullptr, MiniDumpNormal));
-    EXPECT_EQ("MDMP", ReadText(path).substr(0, 4));
+    EXPECT_EQ("MDMP", ReadBytes(path).substr(0, 4));
     std::string missing = dir / "no\\such.dmp";
     EXPECT_EQ(3u, WriteMiniDump(missing.c_str(), nullptr, MiniDumpNormal));
     EXPECT_FALSE(Exists(missing));

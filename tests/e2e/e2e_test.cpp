@@ -45,29 +45,9 @@ bool PlatformMarksTopmostBoxes() {
 }
 
 // One started copy of the program; killed if a test leaves it running.
-class Program {
+class Program : public testutil::Child {
 public:
-    explicit Program(const std::string& exe) {
-        STARTUPINFOA si = {sizeof(si)};
-        std::string cmd = "\"" + exe + "\"";
-        if (CreateProcessA(exe.c_str(), &cmd[0], NULL, NULL, FALSE, 0, NULL, NULL, &si, &pi_)) {
-            CloseHandle(pi_.hThread);
-            pi_.hThread = NULL;
-        }
-    }
-    ~Program() {
-        if (pi_.hProcess) {
-            if (WaitForSingleObject(pi_.hProcess, 0) == WAIT_TIMEOUT) TerminateProcess(pi_.hProcess, 9);
-            WaitForSingleObject(pi_.hProcess, 5000);
-            CloseHandle(pi_.hProcess);
-        }
-    }
-    Program(const Program&) = delete;
-    Program& operator=(const Program&) = delete;
-
-    bool started() const { return pi_.hProcess != NULL; }
-    DWORD pid() const { return pi_.dwProcessId; }
-    bool Ended(DWORD ms) const { return WaitForSingleObject(pi_.hProcess, ms) == WAIT_OBJECT_0; }
+    explicit Program(const std::string& exe) : testutil::Child(exe, {}) {}
 
     // The next top-level window of this process with the caption that is (or is not) a message box.
     HWND WaitFor(const char* caption, bool messageBox, DWORD ms = kWait) const {
@@ -75,16 +55,13 @@ public:
         do {
             uidriver::WindowQuery q;
             q.caption = W(caption);
-            q.pid = pi_.dwProcessId;
+            q.pid = pid();
             HWND h = uidriver::FindTopWindow(q);
             if (h && uidriver::IsMessageBox(h) == messageBox) return h;
             Sleep(20);
         } while (GetTickCount() - start < ms);
         return NULL;
     }
-
-private:
-    PROCESS_INFORMATION pi_ = {};
 };
 
 class EndToEnd : public ::testing::Test {
@@ -106,17 +83,7 @@ protected:
         ASSERT_EQ(0u, seed::Seed(agent_));
     }
 
-    std::string ReadLog() const {
-        std::string text;
-        HANDLE h = CreateFileA((dir_ / "Log\\AgentUninstaller_Win.exe.log").c_str(), GENERIC_READ,
-                               FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, OPEN_EXISTING, 0, NULL);
-        if (h == INVALID_HANDLE_VALUE) return text;
-        char buf[4096];
-        DWORD got = 0;
-        while (ReadFile(h, buf, sizeof(buf), &got, NULL) && got) text.append(buf, got);
-        CloseHandle(h);
-        return text;
-    }
+    std::string ReadLog() const { return testutil::ReadBytes(dir_ / "Log\\AgentUninstaller_Win.exe.log"); }
 
     // A message box of the program: text, caption, an icon and OK alone.
     static void ExpectOkBox(HWND box, const char* text, const char* caption, bool topmost) {

@@ -2,15 +2,71 @@
 // held open by another process, double-byte names, links that point out of
 // the tree, and the folders no deletion may touch.
 #include <gtest/gtest.h>
+#include <algorithm>
 #include <string>
 #include <vector>
-#include "InfoTestUtil.h"
+#include "TestUtil.h"
 #include "LIB/Util/PellionUtil.h"
 
-using infotest::Exists;
-using infotest::MakeFile;
+using testutil::Exists;
 
 namespace {
+
+void MakeFile(const std::string& path) { testutil::WriteBytes(path, "x"); }
+
+// The delete-at-restart list as (source without "\??\", target) pairs.
+std::vector<std::pair<std::string, std::string>> PendingRenames() {
+    std::vector<std::pair<std::string, std::string>> out;
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Control\\Session Manager", 0, KEY_READ,
+                      &key) != ERROR_SUCCESS)
+        return out;
+    std::vector<char> data(65536, '\0');
+    DWORD size = static_cast<DWORD>(data.size() - 2);
+    if (RegQueryValueExA(key, "PendingFileRenameOperations", nullptr, nullptr, reinterpret_cast<BYTE*>(data.data()),
+                         &size) == ERROR_SUCCESS) {
+        // Walk by pairs: an empty target ("delete") is not the list's end.
+        for (const char* p = data.data(); p < data.data() + size && *p;) {
+            std::string src = p, dst = p + src.size() + 1;
+            p += src.size() + dst.size() + 2;
+            out.emplace_back(src.compare(0, 4, "\\??\\") == 0 ? src.substr(4) : src, dst);
+        }
+    }
+    RegCloseKey(key);
+    return out;
+}
+
+bool IsUnder(const std::string& path, const std::string& dir) {
+    return CompareStringA(LOCALE_INVARIANT, NORM_IGNORECASE, path.c_str(),
+                          static_cast<int>(std::min(path.size(), dir.size())), dir.c_str(),
+                          static_cast<int>(dir.size())) == CSTR_EQUAL;
+}
+
+// The files and folders under dir that are scheduled for deletion, in order.
+std::vector<std::string> PendingDeletionsUnder(const std::string& dir) {
+    std::vector<std::string> found;
+    for (const auto& op : PendingRenames())
+        if (op.second.empty() && IsUnder(op.first, dir)) found.push_back(op.first);
+    return found;
+}
+
+// Drops the list's entries under dir so later tests start clean.
+void ForgetPendingUnder(const std::string& dir) {
+    std::string kept;
+    for (const auto& op : PendingRenames())
+        if (!IsUnder(op.first, dir)) kept += "\\??\\" + op.first + '\0' + op.second + '\0';
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Control\\Session Manager", 0, KEY_ALL_ACCESS,
+                      &key) != ERROR_SUCCESS)
+        return;
+    if (kept.empty())
+        RegDeleteValueA(key, "PendingFileRenameOperations");
+    else
+        RegSetValueExA(key, "PendingFileRenameOperations", 0, REG_MULTI_SZ,
+                       reinterpret_cast<const BYTE*>(kept.c_str()), static_cast<DWORD>(kept.size() + 1));
+    RegCloseKey(key);
+}
+
 
 // root\表.txt (read-only), root\ソ\能.dll, root\ソ\a.txt, root\ソ\深\b.txt, root\other\c.txt
 void MakeTree(const std::string& root) {
@@ -31,7 +87,7 @@ class Holder {
 public:
     explicit Holder(const std::string& file)
         : ready_("ready"), quit_("quit"),
-          child_("\"" + infotest::BesideTest("info_helper.exe") + "\" hold \"" + file + "\" " + ready_.name() + " " +
+          child_("\"" + testutil::ProbeExe() + "\" info hold \"" + file + "\" " + ready_.name() + " " +
                  quit_.name()) {}
     bool Holding() { return child_.started() && WaitForSingleObject(ready_.get(), 30000) == WAIT_OBJECT_0; }
     void Release() {
@@ -40,15 +96,15 @@ public:
     }
 
 private:
-    infotest::Event ready_, quit_;
-    infotest::Child child_;
+    testutil::Event ready_, quit_;
+    testutil::Child child_;
 };
 
 // wineboot -r carries out the delete-at-restart list; only run it when the
 // list holds nothing but entries under dir, so no other test loses its own.
 bool RestartIfOnlyOurs(const std::string& dir) {
-    if (infotest::PendingRenames().size() != infotest::PendingDeletionsUnder(dir).size()) return false;
-    return infotest::RunToEnd("wineboot.exe -r") == 0;
+    if (PendingRenames().size() != PendingDeletionsUnder(dir).size()) return false;
+    return testutil::Child("wineboot.exe -r").Wait(60000) == 0;
 }
 
 }  // namespace
@@ -91,7 +147,7 @@ TEST(DeleteFolder, UnlockedFolderGoesAtOnce) {
     EXPECT_TRUE(DeleteFolder(root.c_str(), &restart));
     EXPECT_FALSE(restart);
     EXPECT_FALSE(Exists(root));
-    EXPECT_TRUE(infotest::PendingDeletionsUnder(root).empty());
+    EXPECT_TRUE(PendingDeletionsUnder(root).empty());
 }
 
 TEST(DeleteFolder, MissingFolderIsAlreadyGone) {
@@ -122,16 +178,16 @@ TEST(DeleteFolder, LockedFileIsScheduledAndTheRestDeleted) {
 
     // The locked file, then each folder above it, deepest first.
     const std::vector<std::string> expected = {locked, root + "\\ソ", root};
-    EXPECT_EQ(expected, infotest::PendingDeletionsUnder(root));
+    EXPECT_EQ(expected, PendingDeletionsUnder(root));
 
     holder.Release();
     if (RestartIfOnlyOurs(root)) {
         EXPECT_FALSE(Exists(root));
-        EXPECT_TRUE(infotest::PendingDeletionsUnder(root).empty());
+        EXPECT_TRUE(PendingDeletionsUnder(root).empty());
     } else {
         printf("note: restart skipped, the delete-at-restart list holds other entries\n");
     }
-    infotest::ForgetPendingUnder(root);
+    ForgetPendingUnder(root);
 }
 
 TEST(DeleteFolder, LinkInsideTheTreeIsNeverEntered) {
@@ -142,7 +198,7 @@ TEST(DeleteFolder, LinkInsideTheTreeIsNeverEntered) {
     const std::string root = dir / "tree";
     CreateDirectoryA(root.c_str(), nullptr);
     MakeFile(root + "\\a.txt");
-    ASSERT_TRUE(infotest::MakeDirLink(root + "\\link", outside));
+    ASSERT_TRUE(testutil::MakeLink(root + "\\link", outside));
 
     EXPECT_EQ(0, DeleteTree((root + "\\link").c_str(), TRUE));  // a link's contents are not ours
     EXPECT_TRUE(Exists(outside + "\\keep.txt"));
@@ -152,7 +208,7 @@ TEST(DeleteFolder, LinkInsideTheTreeIsNeverEntered) {
     bool restart = false;
     const bool result = DeleteFolder(root.c_str(), &restart);
     EXPECT_TRUE(Exists(outside + "\\keep.txt"));
-    EXPECT_TRUE(infotest::PendingDeletionsUnder(outside).empty());
+    EXPECT_TRUE(PendingDeletionsUnder(outside).empty());
     if (Exists(root + "\\link")) {
         // Wine cannot remove a link to a folder that is not empty (its
         // RemoveDirectoryA acts on the target): reported as a failure.
@@ -164,8 +220,8 @@ TEST(DeleteFolder, LinkInsideTheTreeIsNeverEntered) {
         EXPECT_FALSE(restart);
         EXPECT_FALSE(Exists(root));
     }
-    infotest::ForgetPendingUnder(root);
-    infotest::RemoveDirLink(root + "\\link");
+    ForgetPendingUnder(root);
+    testutil::RemoveLink(root + "\\link");
 }
 
 TEST(DeleteFolder, LinkGivenAsTheFolderIsNotFollowed) {
@@ -173,14 +229,14 @@ TEST(DeleteFolder, LinkGivenAsTheFolderIsNotFollowed) {
     const std::string outside = dir / "outside";
     CreateDirectoryA(outside.c_str(), nullptr);
     MakeFile(outside + "\\keep.txt");
-    ASSERT_TRUE(infotest::MakeDirLink(dir / "link", outside));
+    ASSERT_TRUE(testutil::MakeLink(dir / "link", outside));
     bool restart = false;
     DeleteFolder((dir / "link").c_str(), &restart);
     EXPECT_FALSE(restart);
     EXPECT_TRUE(Exists(outside + "\\keep.txt"));
-    EXPECT_TRUE(infotest::PendingDeletionsUnder(outside).empty());
-    EXPECT_TRUE(infotest::PendingDeletionsUnder(dir / "link").empty());
-    infotest::RemoveDirLink(dir / "link");
+    EXPECT_TRUE(PendingDeletionsUnder(outside).empty());
+    EXPECT_TRUE(PendingDeletionsUnder(dir / "link").empty());
+    testutil::RemoveLink(dir / "link");
 }
 
 TEST(ProtectedFolders, SystemFoldersRootsAndRelativePathsAreRefused) {

@@ -5,7 +5,7 @@
 #include <cstring>
 #include <string>
 #include <vector>
-#include "InfoTestUtil.h"
+#include "TestUtil.h"
 #include "LIB/Util/PellionUtil.h"
 
 namespace {
@@ -87,7 +87,7 @@ TEST(FindFile, WalksDoubleByteNames) {
     testutil::TempDir dir("find");
     const std::string root = dir / "ソ表";
     ASSERT_TRUE(CreateDirectoryA(root.c_str(), nullptr));
-    infotest::MakeFile(root + "\\表.txt");
+    testutil::WriteBytes(root + "\\表.txt", "x");
     ASSERT_TRUE(CreateDirectoryA((root + "\\能").c_str(), nullptr));
 
     CFindFile find(root.c_str(), "*");

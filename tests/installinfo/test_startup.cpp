@@ -1,14 +1,14 @@
 // The single-instance guard: object names, and the exclusion between real
-// processes (a test-only helper program takes the guard).
+// processes (the probe program takes the guard).
 #include <gtest/gtest.h>
 #include <string>
-#include "InfoTestUtil.h"
+#include "TestUtil.h"
 #include "MultiStartupMgr.h"
 
 namespace {
 
 const std::string kPrefix = "__ZEV_SIMPLE_SYNCOBJECT_NAME__";
-const std::string kHelperMutex = "Global\\" + kPrefix + "INFO_HELPER.EXE";
+const std::string kHelperMutex = "Global\\" + kPrefix + "PROBE.EXE";
 
 std::string NameOf(const char* name, BOOL global) {
     CSimpleSyncObject o(name, global);
@@ -29,10 +29,10 @@ OSVersionFacts NT(DWORD major) {
 // A helper instance that takes the guard; its own ready and quit events.
 class Instance {
 public:
-    explicit Instance(const std::string& exe = infotest::BesideTest("info_helper.exe"), bool suspended = false)
+    explicit Instance(const std::string& exe = testutil::ProbeExe(), bool suspended = false)
         : ready_("ready"), quit_("quit"),
-          child_("\"" + exe + "\" mutex " + ready_.name() + " " + quit_.name(), suspended) {}
-    infotest::Child& child() { return child_; }
+          child_("\"" + exe + "\" info mutex " + ready_.name() + " " + quit_.name(), suspended) {}
+    testutil::Child& child() { return child_; }
     bool Holds(DWORD ms = 30000) {
         HANDLE h[] = {ready_.get(), child_.process()};
         return WaitForMultipleObjects(2, h, FALSE, ms) == WAIT_OBJECT_0;
@@ -43,8 +43,8 @@ public:
     }
 
 private:
-    infotest::Event ready_, quit_;
-    infotest::Child child_;
+    testutil::Event ready_, quit_;
+    testutil::Child child_;
 };
 
 // 258 when another process holds the mutex of that name.
@@ -86,8 +86,8 @@ TEST(SyncObjectName, UnclassifiedSystemGetsNoNameAndNoMutex) {
 }
 
 TEST(SingleInstance, TwoAtOnceExactlyOneHolds) {
-    Instance a(infotest::BesideTest("info_helper.exe"), true);
-    Instance b(infotest::BesideTest("info_helper.exe"), true);
+    Instance a(testutil::ProbeExe(), true);
+    Instance b(testutil::ProbeExe(), true);
     ASSERT_TRUE(a.child().started() && b.child().started());
     a.child().Resume();
     b.child().Resume();
@@ -115,7 +115,7 @@ TEST(SingleInstance, NameIsUpperCasedByteByByte) {
     // 83 52 (コ). Every instance does the same, so the name still matches.
     testutil::TempDir dir("upper");
     const std::string exe = dir / "info_ビ.exe";
-    ASSERT_TRUE(CopyFileA(infotest::BesideTest("info_helper.exe").c_str(), exe.c_str(), FALSE));
+    ASSERT_TRUE(CopyFileA(testutil::ProbeExe().c_str(), exe.c_str(), FALSE));
     Instance holder(exe);
     ASSERT_TRUE(holder.Holds());
     EXPECT_EQ(static_cast<DWORD>(WAIT_TIMEOUT), TryName("Global\\" + kPrefix + "INFO_コ.EXE"));

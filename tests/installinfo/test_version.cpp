@@ -1,7 +1,7 @@
 // Version texts and comparisons, and version resources of real modules.
 #include <gtest/gtest.h>
 #include <string>
-#include "InfoTestUtil.h"
+#include "TestUtil.h"
 #include "VersionInfo.h"
 
 namespace {
@@ -73,7 +73,7 @@ TEST(FileVersion, NothingLoaded) {
 
 TEST(FileVersion, ModuleWithoutVersionResource) {
     CFileVersionInfo v;
-    const DWORD rc = v.LoadFile(infotest::BesideTest("info_helper.exe").c_str());
+    const DWORD rc = v.LoadFile(testutil::ProbeExe().c_str());
     EXPECT_NE(0u, rc);
     EXPECT_EQ(nullptr, v.GetString(9, 0x411));
     EXPECT_EQ(21u, v.GetLastErrorCode());
@@ -82,7 +82,7 @@ TEST(FileVersion, ModuleWithoutVersionResource) {
 
 TEST(FileVersion, ReadsTheRequestedLanguageOrTheFirst) {
     CFileVersionInfo v;
-    ASSERT_EQ(0u, v.LoadFile(infotest::BesideTest("info_verdll.dll").c_str()));
+    ASSERT_EQ(0u, v.LoadFile((testutil::OwnFolder() + "info_verdll.dll").c_str()));
     EXPECT_EQ("3.200.10", Str(v.GetString(9, 0x411)));
     EXPECT_EQ(0u, v.GetLastErrorCode());
     EXPECT_EQ("日本語の表ソ", Str(v.GetString(0, 0x411)));
@@ -99,12 +99,12 @@ TEST(FileVersion, ReadsTheRequestedLanguageOrTheFirst) {
         EXPECT_EQ(nullptr, missing);
 
     // A failing load keeps what was loaded before.
-    EXPECT_NE(0u, v.LoadFile(infotest::BesideTest("info_helper.exe").c_str()));
+    EXPECT_NE(0u, v.LoadFile(testutil::ProbeExe().c_str()));
     EXPECT_EQ("3.200.10", Str(v.GetString(9, 0x411)));
 }
 
 TEST(FileVersion, LoadsALoadedModule) {
-    HMODULE dll = LoadLibraryA(infotest::BesideTest("info_verdll.dll").c_str());
+    HMODULE dll = LoadLibraryA((testutil::OwnFolder() + "info_verdll.dll").c_str());
     ASSERT_NE(nullptr, dll);
     CFileVersionInfo v;
     EXPECT_EQ(0u, v.Load(dll));

@@ -4,17 +4,16 @@
 
 #include <string>
 
-#include "KdxTestUtil.h"
 #include "TestUtil.h"
 #include "Util/KDXGlobal.h"
 
-using kdxtest::Exists;
+using testutil::Exists;
 using testutil::TempDir;
 
 TEST(PathHelpers, ModuleFolderIsOwnFolderWithBackslash) {
     char buffer[MAX_PATH];
     GetModuleFolder(buffer, sizeof(buffer));
-    EXPECT_EQ(kdxtest::OwnFolder(), buffer);
+    EXPECT_EQ(testutil::OwnFolder(), buffer);
 }
 
 TEST(PathHelpers, AddBackslashSeesDoubleByteTrailBytes) {
@@ -58,6 +57,6 @@ TEST(CreateDirectoryTree, RefusesBadPaths) {
     EXPECT_FALSE(Exists("C:\\bench-tmp\\" + std::string(200, 'x')));
     // A file in the way of a parent.
     TempDir dir("kdxtree");
-    kdxtest::WriteText(dir / "file", "x");
+    testutil::WriteBytes(dir / "file", "x");
     EXPECT_EQ(0, CreateDirectoryTree((dir / "file\\sub\\deeper").c_str(), nullptr, 1, FALSE));
 }

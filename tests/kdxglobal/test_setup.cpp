@@ -4,16 +4,15 @@
 
 #include <string>
 
-#include "KdxTestUtil.h"
 #include "TestUtil.h"
 #include "Util/SystemDll.h"
 
-using kdxtest::Exists;
+using testutil::Exists;
 using testutil::TempDir;
 
 namespace {
 
-std::string Built(const char* name) { return kdxtest::OwnFolder() + name; }
+std::string Built(const char* name) { return testutil::OwnFolder() + name; }
 
 }  // namespace
 
@@ -22,15 +21,15 @@ TEST(SetupLog, CreatesLogFolderBesideProgramAndLogsThere) {
     std::string folder = dir / "ソ表";  // trail bytes 0x5C in the program's folder
     ASSERT_TRUE(CreateDirectoryA(folder.c_str(), nullptr));
     std::string exe = folder + "\\kdx_probe.exe";
-    ASSERT_TRUE(kdxtest::Copy(Built("kdx_probe.exe"), exe));
-    EXPECT_EQ(0u, kdxtest::Run(exe, {"setuplog"}).exitCode);
-    std::string log = kdxtest::ReadText(folder + "\\Log\\kdx_probe.exe.log");
+    ASSERT_TRUE(testutil::Copy(testutil::ProbeExe(), exe));
+    EXPECT_EQ(0u, testutil::Run(exe, {"kdx", "setuplog"}).exitCode);
+    std::string log = testutil::ReadBytes(folder + "\\Log\\kdx_probe.exe.log");
     EXPECT_NE(std::string::npos, log.find("probe line")) << log;
     // The folder already there is no error: the second run appends.
-    EXPECT_EQ(0u, kdxtest::Run(exe, {"setuplog"}).exitCode);
-    log = kdxtest::ReadText(folder + "\\Log\\kdx_probe.exe.log");
+    EXPECT_EQ(0u, testutil::Run(exe, {"kdx", "setuplog"}).exitCode);
+    log = testutil::ReadBytes(folder + "\\Log\\kdx_probe.exe.log");
     EXPECT_NE(log.find("probe line"), log.rfind("probe line"));
-    EXPECT_EQ("0|" + folder + "\\", kdxtest::Run(exe, {"modulefolder"}).output);
+    EXPECT_EQ("0|" + folder + "\\", testutil::Run(exe, {"kdx", "modulefolder"}).output);
 }
 
 class SystemDll : public ::testing::Test {
@@ -38,27 +37,27 @@ protected:
     TempDir dir{"kdxdll"};
     std::string exe = dir / "kdx_probe.exe";
     void SetUp() override {
-        ASSERT_TRUE(kdxtest::Copy(Built("kdx_probe.exe"), exe));
-        ASSERT_TRUE(kdxtest::Copy(Built("plant\\planted.dll"), dir / "kdxplant.dll"));
-        ASSERT_TRUE(kdxtest::Copy(Built("plant\\planted.dll"), dir / "Dbghelp.DLL"));
+        ASSERT_TRUE(testutil::Copy(testutil::ProbeExe(), exe));
+        ASSERT_TRUE(testutil::Copy(Built("plant\\planted.dll"), dir / "kdxplant.dll"));
+        ASSERT_TRUE(testutil::Copy(Built("plant\\planted.dll"), dir / "Dbghelp.DLL"));
     }
 };
 
 TEST_F(SystemDll, RefusesDllThatExistsOnlyBesideProgram) {
     // The plain search finds it: the plant is real.
-    EXPECT_EQ("0|" + (dir / "kdxplant.dll") + "|planted", kdxtest::Run(exe, {"loadplain", "kdxplant.dll"}).output);
-    EXPECT_EQ("126|", kdxtest::Run(exe, {"loadsys", "kdxplant.dll"}).output);
+    EXPECT_EQ("0|" + (dir / "kdxplant.dll") + "|planted", testutil::Run(exe, {"kdx", "loadplain", "kdxplant.dll"}).output);
+    EXPECT_EQ("126|", testutil::Run(exe, {"kdx", "loadsys", "kdxplant.dll"}).output);
     // The Windows 7 way (full path in the system folder) refuses it too.
-    EXPECT_EQ("126|", kdxtest::Run(exe, {"loadsyspath", "kdxplant.dll"}).output);
+    EXPECT_EQ("126|", testutil::Run(exe, {"kdx", "loadsyspath", "kdxplant.dll"}).output);
 }
 
 TEST_F(SystemDll, LoadsTheSystemsOwnDbghelp) {
     char system[MAX_PATH];
     GetSystemDirectoryA(system, MAX_PATH);
-    std::string output = kdxtest::Run(exe, {"loadsys", "Dbghelp.DLL"}).output;
+    std::string output = testutil::Run(exe, {"kdx", "loadsys", "Dbghelp.DLL"}).output;
     EXPECT_EQ(0, _stricmp(output.c_str(), ("0|" + std::string(system) + "\\dbghelp.dll").c_str())) << output;
     EXPECT_EQ(std::string::npos, output.find("planted"));
-    output = kdxtest::Run(exe, {"loadsyspath", "Dbghelp.DLL"}).output;
+    output = testutil::Run(exe, {"kdx", "loadsyspath", "Dbghelp.DLL"}).output;
     EXPECT_EQ(0, _stricmp(output.c_str(), ("0|" + std::string(system) + "\\dbghelp.dll").c_str())) << output;
 }
 

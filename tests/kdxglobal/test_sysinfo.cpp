@@ -4,35 +4,42 @@
 
 #include <string>
 
-#include "KdxTestUtil.h"
 #include "TestUtil.h"
 #include "Util/KDXGlobal.h"
 
-using kdxtest::Exists;
-using kdxtest::ScopedEnv;
-using kdxtest::WriteText;
+using testutil::Exists;
+using testutil::ScopedEnv;
+using testutil::WriteBytes;
 using testutil::ScopedRegKey;
 using testutil::TempDir;
 
 namespace {
 
 const REGSAM kView32 = KEY_WOW64_32KEY;
+// The product's keys as this 32-bit program sees them: on 64-bit Windows
+// the 32-bit view (the flag is ignored on 32-bit Windows).
+const char kSettingsKey[] = "SOFTWARE\\Zev Product\\VELMORClientView\\KdmInst";
+const char kProductRoot[] = "SOFTWARE\\Zev Product";
+const char kRvuKey[] = "SOFTWARE\\Zev Product\\RVU\\ClientService";
 
-std::string Probe() { return kdxtest::OwnFolder() + "kdx_probe.exe"; }
-std::string RvuDll() { return kdxtest::OwnFolder() + "rvu\\ZevRvuC.dll"; }
+std::string Probe() { return testutil::ProbeExe(); }
+std::string RvuDll() { return testutil::OwnFolder() + "rvu\\ZevRvuC.dll"; }
 
 // The product's registry tree, removed at the end of each test.
 struct ProductKeys {
-    ProductKeys() { ScopedRegKey::Delete(kdxtest::kProductRoot, kView32); }
-    ~ProductKeys() { ScopedRegKey::Delete(kdxtest::kProductRoot, kView32); }
+    ProductKeys() { ScopedRegKey::Delete(kProductRoot, kView32); }
+    ~ProductKeys() { ScopedRegKey::Delete(kProductRoot, kView32); }
 };
 
 // A copy of the probe program in a folder of its own.
 struct ProbeCopy {
     TempDir dir{"kdxprobe"};
     std::string exe = dir / "kdx_probe.exe";
-    ProbeCopy() { EXPECT_TRUE(kdxtest::Copy(Probe(), exe)); }
-    std::string Run(const std::vector<std::string>& args) { return kdxtest::Run(exe, args).output; }
+    ProbeCopy() { EXPECT_TRUE(testutil::Copy(Probe(), exe)); }
+    std::string Run(std::vector<std::string> args) {
+        args.insert(args.begin(), "kdx");
+        return testutil::Run(exe, args).output;
+    }
 };
 
 }  // namespace
@@ -51,7 +58,7 @@ TEST_F(SysInfo, InstallDirRejectsNoBuffer) {
 
 TEST_F(SysInfo, InstallDirEnvironmentWinsOverFileBeside) {
     ProbeCopy probe;
-    WriteText(probe.dir / "KDMSys.ini", "[PATH]\r\n");
+    WriteBytes(probe.dir / "KDMSys.ini", "[PATH]\r\n");
     ScopedEnv env("VELMOR_INSTDIR", "C:\\FromEnv");
     EXPECT_EQ("0|C:\\FromEnv|C:\\FromEnv", probe.Run({"installdir"}));
     char small[4];
@@ -59,10 +66,10 @@ TEST_F(SysInfo, InstallDirEnvironmentWinsOverFileBeside) {
 }
 
 TEST_F(SysInfo, InstallDirSettingsFileBesideProgramWinsOverRegistry) {
-    ScopedRegKey key(kdxtest::kSettingsKey, kView32);
+    ScopedRegKey key(kSettingsKey, kView32);
     key.SetString("KDMDIR", "C:\\FromRegistry");
     ProbeCopy probe;
-    WriteText(probe.dir / "KDMSys.ini", "[PATH]\r\n");
+    WriteBytes(probe.dir / "KDMSys.ini", "[PATH]\r\n");
     std::string folder = probe.dir.path() + "\\";
     // The folder is also set as VELMOR_INSTDIR for the process.
     EXPECT_EQ("0|" + folder + "|" + folder, probe.Run({"installdir"}));
@@ -73,7 +80,7 @@ TEST_F(SysInfo, InstallDirSettingsFileBesideProgramWinsOverRegistry) {
 TEST_F(SysInfo, InstallDirFromRegistry) {
     char buffer[MAX_PATH];
     EXPECT_EQ(2u, CKdmSysInfo::GetInstallDir(buffer, sizeof(buffer)));
-    ScopedRegKey key(kdxtest::kSettingsKey, kView32);
+    ScopedRegKey key(kSettingsKey, kView32);
     key.SetString("KDMDIR", "");
     EXPECT_EQ(13u, CKdmSysInfo::GetInstallDir(buffer, sizeof(buffer)));
     key.SetString("KDMDIR", "C:\\Velmor\\ソ表");
@@ -86,11 +93,11 @@ TEST_F(SysInfo, InstallDirFromRegistry) {
 // 32-bit view, so a value only in the 64-bit view is not seen.
 TEST_F(SysInfo, RegistryIsReadInThe32BitView) {
     if (!testutil::IsWow64Process()) GTEST_SKIP() << "one registry view on 32-bit Windows";
-    ScopedRegKey key64(kdxtest::kSettingsKey, KEY_WOW64_64KEY);
+    ScopedRegKey key64(kSettingsKey, KEY_WOW64_64KEY);
     key64.SetString("KDMDIR", "C:\\Only64");
     char buffer[MAX_PATH];
     EXPECT_EQ(2u, CKdmSysInfo::GetInstallDir(buffer, sizeof(buffer)));
-    ScopedRegKey::Delete(kdxtest::kProductRoot, KEY_WOW64_64KEY);
+    ScopedRegKey::Delete(kProductRoot, KEY_WOW64_64KEY);
 }
 
 // Wine maps \\server\share to the prefix's dosdevices\unc folder; the probe
@@ -103,11 +110,11 @@ TEST_F(SysInfo, InstallDirIgnoresSettingsFileOnAShare) {
         if (c == '/') c = '\\';
     ASSERT_EQ(1, CreateDirectoryTree(unixShare.c_str(), nullptr, 1, FALSE)) << unixShare;
     std::string share = "\\\\kdxsrv\\share";
-    ASSERT_TRUE(kdxtest::Copy(Probe(), share + "\\kdx_probe.exe")) << GetLastError();
-    WriteText(share + "\\KDMSys.ini", "[PATH]\r\n");
-    ScopedRegKey key(kdxtest::kSettingsKey, kView32);
+    ASSERT_TRUE(testutil::Copy(Probe(), share + "\\kdx_probe.exe")) << GetLastError();
+    WriteBytes(share + "\\KDMSys.ini", "[PATH]\r\n");
+    ScopedRegKey key(kSettingsKey, kView32);
     key.SetString("KDMDIR", "C:\\FromRegistry");
-    EXPECT_EQ("0|C:\\FromRegistry|", kdxtest::Run(share + "\\kdx_probe.exe", {"installdir"}).output);
+    EXPECT_EQ("0|C:\\FromRegistry|", testutil::Run(share + "\\kdx_probe.exe", {"kdx", "installdir"}).output);
     testutil::RemoveTree(share);
     RemoveDirectoryA(unixShare.c_str());
 }
@@ -135,7 +142,7 @@ TEST_F(SysInfo, DBRootReadsTheIdsValue) {
     char buffer[MAX_PATH];
     EXPECT_EQ(87u, CKdmSysInfo::GetDBRoot(1, buffer, sizeof(buffer)));
     EXPECT_EQ(87u, CKdmSysInfo::GetDBRoot(0, nullptr, 10));
-    ScopedRegKey key(kdxtest::kSettingsKey, kView32);
+    ScopedRegKey key(kSettingsKey, kView32);
     key.SetString("KdmDBRootLog", "D:\\Log");
     key.SetString("KdmDBRootAsData", "");
     EXPECT_EQ(0u, CKdmSysInfo::GetDBRoot(10, buffer, sizeof(buffer)));
@@ -153,7 +160,7 @@ TEST_F(SysInfo, FolderTableAndFallbacks) {
     EXPECT_EQ(87u, CKdmSysInfo::GetFolder(37, buffer, sizeof(buffer), 0));
     EXPECT_EQ(87u, CKdmSysInfo::GetFolder(7, nullptr, 10, 0));
     EXPECT_FALSE(Exists(dir / "KDMSys.ini"));
-    WriteText(dir / "KDMSys.ini",
+    WriteBytes(dir / "KDMSys.ini",
               "[PATH]\r\nLOGDIR=C:\\Logs\\ソ\r\nHSSSvrDB-2=E:\\hss2\r\nDiskMntData=F:\\mnt\r\nDBRoot=\r\n");
     EXPECT_EQ(0u, CKdmSysInfo::GetFolder(7, buffer, sizeof(buffer), 0));
     EXPECT_STREQ("C:\\Logs\\ソ", buffer);
@@ -165,7 +172,7 @@ TEST_F(SysInfo, FolderTableAndFallbacks) {
     EXPECT_NE(0u, CKdmSysInfo::GetFolder(5, buffer, sizeof(buffer), 3));
     // Database roots fall back to the registry, TMPDIR to the install folder.
     EXPECT_EQ(2u, CKdmSysInfo::GetFolder(0, buffer, sizeof(buffer), 0));
-    ScopedRegKey key(kdxtest::kSettingsKey, kView32);
+    ScopedRegKey key(kSettingsKey, kView32);
     key.SetString("KdmDBRoot", "G:\\db");
     EXPECT_EQ(0u, CKdmSysInfo::GetFolder(0, buffer, sizeof(buffer), 0));
     EXPECT_STREQ("G:\\db", buffer);
@@ -187,9 +194,9 @@ TEST_F(SysInfo, RegStrRejectsBadNames) {
 TEST_F(SysInfo, RegStrLogDirFromSettingsFileThenRegistry) {
     TempDir dir("kdxinst");
     ScopedEnv env("VELMOR_INSTDIR", dir.path().c_str());
-    ScopedRegKey key(kdxtest::kSettingsKey, kView32);
+    ScopedRegKey key(kSettingsKey, kView32);
     key.SetString("LOGDIR", "C:\\RegLogs");
-    WriteText(dir / "KDMSys.ini", "[PATH]\r\nLOGDIR=C:\\IniLogs\r\nREPORTDIR=C:\\Rep\r\n");
+    WriteBytes(dir / "KDMSys.ini", "[PATH]\r\nLOGDIR=C:\\IniLogs\r\nREPORTDIR=C:\\Rep\r\n");
     {
         CKdmRegStrR logDir("KdmInst", "LOGDIR");
         EXPECT_EQ(0u, GetLastError());
@@ -200,7 +207,7 @@ TEST_F(SysInfo, RegStrLogDirFromSettingsFileThenRegistry) {
         GetProductLogDir(viaWriterHook, sizeof(viaWriterHook));
         EXPECT_STREQ("C:\\IniLogs", viaWriterHook);
     }
-    WriteText(dir / "KDMSys.ini", "[PATH]\r\nLOGDIR=\r\n");
+    WriteBytes(dir / "KDMSys.ini", "[PATH]\r\nLOGDIR=\r\n");
     CKdmRegStrR logDir("KdmInst", "LOGDIR");
     EXPECT_STREQ("C:\\RegLogs", logDir.m_value);
     CKdmRegStrR tmpDir("KdmInst", "TMPDIR");
@@ -231,8 +238,8 @@ TEST_F(SysInfo, ProductInfoThroughRegistryInstallPath) {
     EXPECT_NE(0u, CKdmSysInfo::QueryProductInfo("P", "K", 4, buffer, sizeof(buffer)));
     TempDir dir("kdxrvu");
     CreateDirectoryA((dir / "ZevRvuC").c_str(), nullptr);
-    ASSERT_TRUE(kdxtest::Copy(RvuDll(), dir / "ZevRvuC\\ZevRvuC.dll"));
-    ScopedRegKey key(kdxtest::kRvuKey, kView32);
+    ASSERT_TRUE(testutil::Copy(RvuDll(), dir / "ZevRvuC\\ZevRvuC.dll"));
+    ScopedRegKey key(kRvuKey, kView32);
     key.SetString("InstallPath", dir.path());
     EXPECT_EQ(0u, CKdmSysInfo::GetRvuDllPath(buffer, sizeof(buffer)));
     EXPECT_EQ(dir / "ZevRvuC\\ZevRvuC.dll", buffer);
@@ -252,8 +259,8 @@ TEST_F(SysInfo, ProductInfoThroughRegistryInstallPath) {
 
 TEST_F(SysInfo, ProductInfoBesideProgramWinsOverRegistry) {
     ProbeCopy probe;
-    ASSERT_TRUE(kdxtest::Copy(RvuDll(), probe.dir / "ZevRvuC.dll"));
-    ScopedRegKey key(kdxtest::kRvuKey, kView32);
+    ASSERT_TRUE(testutil::Copy(RvuDll(), probe.dir / "ZevRvuC.dll"));
+    ScopedRegKey key(kRvuKey, kView32);
     key.SetString("InstallPath", "C:\\NoSuchRvu");
     EXPECT_EQ("0|" + (probe.dir / "ZevRvuC.dll"), probe.Run({"rvupath"}));
     EXPECT_EQ("0|special:VELMORClientView:KdmInst", probe.Run({"regstr", "KdmInst", "Special"}));

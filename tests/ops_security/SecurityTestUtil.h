@@ -101,9 +101,4 @@ private:
     CSecurityCalls* old_;
 };
 
-inline void WriteFile(const std::string& path) {
-    HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL);
-    if (h != INVALID_HANDLE_VALUE) CloseHandle(h);
-}
-
 }  // namespace sectest

@@ -5,7 +5,6 @@
 
 #include "Ins/InsCmn/SetSequreType.h"
 #include "LIB/Util/OSVersion.h"
-#include "OpsLog.h"
 #include "SecurityTestUtil.h"
 #include "TestUtil.h"
 
@@ -28,7 +27,7 @@ bool Windows8() { return COSVersion().IsWindows8OrLater(); }
 class CmdSequreTest : public ::testing::Test {
 protected:
     CmdSequreTest() : dir("ops-sequre") {
-        sectest::WriteFile(dir / "f.txt");
+        testutil::WriteBytes(dir / "f.txt", "");
         SetTakeOwnership(0);
     }
     // The list the walk wrote onto the file, after a successful run.
@@ -62,7 +61,7 @@ TEST_F(CmdSequreTest, TypeListsBeforeWindows8) {
 }
 
 TEST_F(CmdSequreTest, UnknownTypeIsLoggedAndGivesEveryoneFullControl) {
-    opslog::Capture log;
+    testutil::LogCapture log;
     EXPECT_EQ(Entries{E(kEveryone, "1F01FF")}, Run("Type9"));
     EXPECT_TRUE(log.Has("CmdSequre [Act=Type9]"));
     EXPECT_TRUE(log.Has("Sequre:[Type9]" + dir.path()));
@@ -94,14 +93,14 @@ TEST_F(CmdSequreTest, PrivilegeIsOnDuringTheWalkAndRestored) {
 TEST_F(CmdSequreTest, WalkFailureIs059) {
     RecordingCalls rec;
     rec.failSuffix = "f.txt";
-    opslog::Capture log;
+    testutil::LogCapture log;
     std::string code = "000";
     EXPECT_EQ(-1, CmdSequre(dir.path().c_str(), "Type3", code));
     EXPECT_EQ("059", code);
     EXPECT_TRUE(log.Has("アクセス権設定失敗("));
     // A .tmp file whose owner stays is no failure.
     rec.failSuffix = "x.tmp";
-    sectest::WriteFile(dir / "x.tmp");
+    testutil::WriteBytes(dir / "x.tmp", "");
     code = "000";
     EXPECT_EQ(0, CmdSequre(dir.path().c_str(), "Type3", code));
     EXPECT_EQ("000", code);
@@ -109,7 +108,7 @@ TEST_F(CmdSequreTest, WalkFailureIs059) {
 
 TEST_F(CmdSequreTest, MissingPathIsSkipped) {
     RecordingCalls rec;
-    opslog::Capture log;
+    testutil::LogCapture log;
     std::string code = "000";
     EXPECT_EQ(0, CmdSequre((dir / "none").c_str(), "Type1", code));
     EXPECT_EQ(0, CmdSequre((dir / "none\\deeper").c_str(), "Type1", code));
@@ -125,7 +124,7 @@ TEST_F(CmdSequreTest, ProtectedFoldersAreRefused) {
     for (const std::string& path : {std::string("C:\\"), std::string(windows), std::string(windows) + "\\system32",
                                    std::string("C:\\Program Files")}) {
         RecordingCalls rec;
-        opslog::Capture log;
+        testutil::LogCapture log;
         std::string code = "000";
         EXPECT_EQ(-1, CmdSequre(path.c_str(), "Type1", code)) << path;
         EXPECT_TRUE(rec.calls.empty()) << path;
@@ -151,7 +150,7 @@ TEST_F(CmdSequreTest, RealCallsUnderWine) {
 TEST_F(CmdSequreTest, AppPackagesEntryOnWindows8) {
     if (!Windows8()) GTEST_SKIP() << "needs a bench that reports Windows 8 or later";
     RecordingCalls rec;
-    opslog::Capture log;
+    testutil::LogCapture log;
     std::string code = "000";
     int result = CmdSequre(dir.path().c_str(), "Type1", code);
     // Windows resolves the name (S-1-15-2-1) and writes two entries; Wine

@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include "Ins/InsCmn/CtrlPrivilege.h"
-#include "OpsLog.h"
 #include "SecurityTestUtil.h"
 #include "TestUtil.h"
 
@@ -50,13 +49,13 @@ TEST(TakeOwnership, OnlyExactlyEnabledCounts) {
 TEST(ChangeOwner, RealCalls) {
     testutil::TempDir dir("ops-owner");
     std::string file = dir / "ソ表能.txt";
-    sectest::WriteFile(file);
+    testutil::WriteBytes(file, "");
     EXPECT_EQ(87u, ChangeOwner(nullptr, file.c_str()));
     EXPECT_EQ(87u, ChangeOwner("Administrators", nullptr));
     EXPECT_EQ(0u, ChangeOwner("Administrators", file.c_str()));
     EXPECT_EQ(0u, ChangeOwner("Administrators", dir.path().c_str()));
 
-    opslog::Capture log;
+    testutil::LogCapture log;
     EXPECT_EQ(0u, ChangeOwner("Administrators", (dir / "gone.txt").c_str()));
     EXPECT_EQ("", log.Text());  // a vanished file is done, silently
 
@@ -66,7 +65,7 @@ TEST(ChangeOwner, RealCalls) {
 }
 
 TEST(ChangeOwner, InvalidNameToleratedOnlyForUnneededUserSetFiles) {
-    opslog::Capture log;
+    testutil::LogCapture log;
     DWORD outside = ChangeOwner("Administrators", "C:\\bench-tmp\\ops|bad");
     if (outside != ERROR_INVALID_NAME) GTEST_SKIP() << "this platform gives " << outside << " for a bad name";
     EXPECT_TRUE(log.Has("所有者情報変更に失敗(123) C:\\bench-tmp\\ops|bad GetFileAttributes:Return(-1) Error(123)"));
@@ -75,7 +74,7 @@ TEST(ChangeOwner, InvalidNameToleratedOnlyForUnneededUserSetFiles) {
     char client[MAX_PATH];
     ASSERT_EQ(0u, GetClientViewFolder(client));
     std::string unneeded = std::string(client) + "\\UserSet\\WIN_ops|bad";
-    opslog::Capture log2;
+    testutil::LogCapture log2;
     EXPECT_EQ(0u, ChangeOwner("Administrators", unneeded.c_str()));
     EXPECT_TRUE(log2.Has("所有者情報変更に失敗(123) " + unneeded));
     EXPECT_TRUE(log2.Has("!!!不要ファイルチェック[" + unneeded + "]"));

@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include "Ins/InsCmn/Sequre.h"
-#include "OpsLog.h"
 #include "SecurityTestUtil.h"
 #include "TestUtil.h"
 
@@ -26,7 +25,7 @@ public:
         root = dir_.path();
         for (const char* d : {"ソ表", "sub", "sub\\deep", ".dot"}) CreateDirectoryA((root + "\\" + d).c_str(), NULL);
         for (const char* f : {"a.txt", "ソ表\\e.txt", "sub\\b.txt", "sub\\deep\\c.txt", "x.TMP", ".dot\\d.txt"})
-            sectest::WriteFile(root + "\\" + f);
+            testutil::WriteBytes(root + "\\" + f, "");
     }
     std::string root;
 
@@ -89,7 +88,7 @@ TEST_F(WalkTest, OwnerThenListForEveryObjectFoldersLast) {
 TEST_F(WalkTest, TmpFileOwnerFailureIsSkippedAndLogged) {
     RecordingCalls rec;
     rec.failSuffix = "x.TMP";
-    opslog::Capture log;
+    testutil::LogCapture log;
     EXPECT_TRUE(ApplySecurityTree(tree.root.c_str(), acl.get()));
     EXPECT_EQ(-1, rec.Find("dacl", tree.root + "\\x.TMP"));
     EXPECT_GE(rec.Find("dacl", tree.root + "\\a.txt"), 0);
@@ -99,7 +98,7 @@ TEST_F(WalkTest, TmpFileOwnerFailureIsSkippedAndLogged) {
 TEST_F(WalkTest, OtherFileOwnerFailureStopsTheWalk) {
     RecordingCalls rec;
     rec.failSuffix = "c.txt";
-    opslog::Capture log;
+    testutil::LogCapture log;
     EXPECT_FALSE(ApplySecurityTree(tree.root.c_str(), acl.get()));
     EXPECT_EQ(-1, rec.Find("dacl", tree.root + "\\sub\\deep\\c.txt"));
     // The walk stops: neither folder above gets its final owner call again.
@@ -129,7 +128,7 @@ TEST_F(WalkTest, SingleFileGetsOwnerAndList) {
 
 TEST_F(WalkTest, MissingFolderFailsAtEnumeration) {
     RecordingCalls rec;
-    opslog::Capture log;
+    testutil::LogCapture log;
     EXPECT_FALSE(ApplySecurityTree((tree.root + "\\none").c_str(), acl.get()));
     EXPECT_TRUE(log.Has("ファイルが見つからない"));
 }
@@ -139,24 +138,38 @@ TEST_F(WalkTest, RealCallsSucceedUnderWine) {
     EXPECT_TRUE(ApplySecurityTree(tree.root.c_str(), acl.get()));
 }
 
-// Links made by ln beside the test program (see CMakeLists.txt).
-std::string LinkBench() {
-    char path[MAX_PATH] = {0};
-    GetModuleFileNameA(NULL, path, MAX_PATH);
-    std::string folder(path);
-    return folder.substr(0, folder.find_last_of('\\')) + "\\linkbench";
-}
+// tree\link leads to a folder outside the tree, tree\filelink to a file
+// there, tree\sub\deeplink to the outside folder again; removed at the end.
+struct LinkBench {
+    testutil::TempDir dir{"linkbench"};
+    std::string tree = dir / "tree", outside = dir / "outside";
+    LinkBench() {
+        CreateDirectoryA(tree.c_str(), nullptr);
+        CreateDirectoryA((tree + "\\sub").c_str(), nullptr);
+        CreateDirectoryA(outside.c_str(), nullptr);
+        testutil::WriteBytes(outside + "\\secret.txt", "");
+        testutil::WriteBytes(tree + "\\a.txt", "");
+        testutil::WriteBytes(tree + "\\sub\\b.txt", "");
+        testutil::MakeLink(tree + "\\link", outside);
+        testutil::MakeLink(tree + "\\filelink", outside + "\\secret.txt");
+        testutil::MakeLink(tree + "\\sub\\deeplink", outside);
+    }
+    ~LinkBench() {
+        for (const char* l : {"\\link", "\\filelink", "\\sub\\deeplink"}) testutil::RemoveLink(tree + l);
+    }
+};
 
 TEST(WalkLinks, NeverEntersOrChangesReparsePoints) {
-    std::string tree = LinkBench() + "\\tree";
+    LinkBench bench;
+    std::string tree = bench.tree;
     DWORD attributes = GetFileAttributesA((tree + "\\link").c_str());
-    ASSERT_NE(INVALID_FILE_ATTRIBUTES, attributes) << "the build makes the links";
+    ASSERT_NE(INVALID_FILE_ATTRIBUTES, attributes) << "MakeLink makes the links";
     ASSERT_TRUE(attributes & FILE_ATTRIBUTE_REPARSE_POINT) << "the bench must show links as reparse points";
 
     CAclHolder acl;
     ASSERT_EQ(0u, AddAccessEntry(acl.out(), 0x1F01FF, "everyone"));
     RecordingCalls rec;
-    opslog::Capture log;
+    testutil::LogCapture log;
     EXPECT_TRUE(ApplySecurityTree(tree.c_str(), acl.get()));
     EXPECT_GE(rec.Find("dacl", tree + "\\a.txt"), 0);
     EXPECT_GE(rec.Find("dacl", tree + "\\sub\\b.txt"), 0);
@@ -206,7 +219,7 @@ TEST(AccessList, EveryoneFullControlAndApplyDacl) {
 
     testutil::TempDir dir("ops-dacl");
     std::string file = dir / "f.txt";
-    sectest::WriteFile(file);
+    testutil::WriteBytes(file, "");
     EXPECT_TRUE(ApplyDacl(file.c_str(), acl.get()));
     SetLastError(0);
     EXPECT_FALSE(ApplyDacl(nullptr, acl.get()));

@@ -11,13 +11,7 @@
 
 namespace {
 
-std::string ServiceExe() {
-    char path[MAX_PATH] = {0};
-    GetModuleFileNameA(NULL, path, MAX_PATH);
-    char* slash = strrchr(path, '\\');
-    if (slash) slash[1] = '\0';
-    return std::string(path) + "ops_testsvc.exe";
-}
+std::string ServiceExe() { return testutil::OwnFolder() + "ops_testsvc.exe"; }
 
 class TestService {
 public:

@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include "Util/ShortcutUtil.h"
-#include "../ops_security/OpsLog.h"
 #include "TestUtil.h"
 
 #include <objbase.h>
@@ -30,19 +29,7 @@ public:
         char prefix[64];
         wsprintfA(prefix, "ops-%lu-%d-", GetCurrentProcessId(), ++counter);
         path_ = folder + "\\" + prefix + name + ".lnk";
-        IShellLinkA* link = nullptr;
-        if (SUCCEEDED(CoCreateInstance(CLSID_ShellLink, NULL, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
-                                       reinterpret_cast<void**>(&link)))) {
-            link->SetPath("C:\\windows\\notepad.exe");
-            IPersistFile* file = nullptr;
-            if (SUCCEEDED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file)))) {
-                wchar_t wide[MAX_PATH];
-                MultiByteToWideChar(CP_ACP, 0, path_.c_str(), -1, wide, MAX_PATH);
-                file->Save(wide, TRUE);
-                file->Release();
-            }
-            link->Release();
-        }
+        testutil::MakeShortcut(path_, "C:\\windows\\notepad.exe");
     }
     ~TestShortcut() {
         SetFileAttributesA(path_.c_str(), FILE_ATTRIBUTE_NORMAL);
@@ -101,7 +88,7 @@ TEST_F(Shortcuts, MissingShortcutIsSuccess) {
     char desktop[520];
     ASSERT_EQ(S_OK, GetDesktopFolder(desktop, 1));
     std::string path = std::string(desktop) + "\\ops-never-there.lnk";
-    opslog::Capture log;
+    testutil::LogCapture log;
     EXPECT_TRUE(RemoveShortcut(path.c_str()));
     std::string text = log.Text();
     EXPECT_NE(std::string::npos, text.find("ショートカット削除"));
@@ -115,7 +102,7 @@ TEST_F(Shortcuts, LockedShortcutStaysAndIsStillSuccess) {
     TestShortcut shortcut(desktop, "locked");
     HANDLE held = CreateFileA(shortcut.path(), GENERIC_READ, 0, NULL, OPEN_EXISTING, 0, NULL);
     ASSERT_NE(INVALID_HANDLE_VALUE, held);
-    opslog::Capture log;
+    testutil::LogCapture log;
     EXPECT_TRUE(RemoveShortcut(shortcut.path()));
     EXPECT_TRUE(shortcut.exists());
     // Wine writes (and drops) the list even while the file is held, so the

@@ -1,8 +1,6 @@
 #include "SeedAgent.h"
 
-#include <objbase.h>
 #include <shlobj.h>
-#include <shobjidl.h>
 
 #include "TestUtil.h"
 
@@ -21,34 +19,7 @@ bool Is64BitWindows() {
 }
 
 DWORD WriteFileText(const std::string& path, const std::string& text) {
-    HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
-    if (h == INVALID_HANDLE_VALUE) return GetLastError();
-    DWORD written = 0;
-    BOOL ok = WriteFile(h, text.data(), static_cast<DWORD>(text.size()), &written, NULL);
-    DWORD err = ok ? 0 : GetLastError();
-    CloseHandle(h);
-    return err;
-}
-
-DWORD MakeShortcut(const std::string& lnk, const std::string& target) {
-    HRESULT init = CoInitialize(NULL);
-    IShellLinkA* link = NULL;
-    HRESULT hr = CoCreateInstance(CLSID_ShellLink, NULL, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
-                                  reinterpret_cast<void**>(&link));
-    if (SUCCEEDED(hr)) {
-        link->SetPath(target.c_str());
-        IPersistFile* file = NULL;
-        hr = link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file));
-        if (SUCCEEDED(hr)) {
-            wchar_t wide[MAX_PATH * 2];
-            MultiByteToWideChar(CP_ACP, 0, lnk.c_str(), -1, wide, MAX_PATH * 2);
-            hr = file->Save(wide, TRUE);
-            file->Release();
-        }
-        link->Release();
-    }
-    if (SUCCEEDED(init)) CoUninitialize();
-    return SUCCEEDED(hr) ? 0 : static_cast<DWORD>(hr);
+    return testutil::WriteBytes(path, text) ? 0 : GetLastError();
 }
 
 }  // namespace
@@ -84,8 +55,8 @@ DWORD Seed(const AgentInstall& agent) {
 
     if (agent.withShortcuts) {
         std::string target = agent.installDir + "\\bin\\PellionAgent.exe";
-        err = MakeShortcut(DesktopFolder(true) + "\\" + kShortcutNames[0] + ".lnk", target);
-        if (!err) err = MakeShortcut(DesktopFolder(false) + "\\" + kShortcutNames[1] + ".lnk", target);
+        err = testutil::MakeShortcut(DesktopFolder(true) + "\\" + kShortcutNames[0] + ".lnk", target);
+        if (!err) err = testutil::MakeShortcut(DesktopFolder(false) + "\\" + kShortcutNames[1] + ".lnk", target);
     }
     return err;
 }

@@ -6,14 +6,13 @@
 #include <thread>
 #include <vector>
 
-#include "LogTestUtil.h"
 #include "TarnLog/TarnLogFileManager.h"
 #include "TestUtil.h"
 
 using TarnLogFileManager::CLogFileMap;
-using logtest::Exists;
-using logtest::ReadBytes;
-using logtest::WriteBytes;
+using testutil::Exists;
+using testutil::ReadBytes;
+using testutil::WriteBytes;
 
 TEST(TarnLogFileManager, SamePathInAnyLetterCaseIsOneEntry) {
     testutil::TempDir dir("tlfm");

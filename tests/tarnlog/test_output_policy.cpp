@@ -3,13 +3,12 @@
 #include <windows.h>
 #include <gtest/gtest.h>
 
-#include "LogTestUtil.h"
 #include "TarnLog/TarnLog.h"
 #include "TarnLog/TarnLogOutputPolicy.h"
 #include "TestUtil.h"
 
 using logging::COutputPolicy;
-using logtest::WriteBytes;
+using testutil::WriteBytes;
 
 namespace {
 

@@ -1,5 +1,5 @@
 // The log writer end to end. Log paths can be set once per process, so every
-// scenario runs the helper program tarnlog_writer.exe in a fresh process and
+// scenario runs the probe program (probe log) in a fresh process and
 // the test reads the files it leaves.
 #include <windows.h>
 #include <gtest/gtest.h>
@@ -8,33 +8,26 @@
 #include <map>
 #include <set>
 
-#include "LogTestUtil.h"
 #include "TarnLog/TarnLog.h"
 #include "TarnLog/TarnLogWriter.h"
 #include "TestUtil.h"
 
-using logtest::CountMessages;
-using logtest::Exists;
-using logtest::LogLine;
-using logtest::ParseAll;
-using logtest::ReadBytes;
-using logtest::RunWriter;
+using testutil::CountMessages;
+using testutil::Exists;
+using testutil::LogLine;
+using testutil::ParseAll;
+using testutil::ReadBytes;
 
 namespace {
 
 const char kStartBanner[] = "\x3D\x3D\x3D\x3D\x3D\x3D\x3D\x3D\x3D\x3D<\x8A\x4A\x8E\x6E>\x3D\x3D\x3D\x3D\x3D\x3D\x3D\x3D\x3D\x3D";
 const char kEndBanner[] = "----------<\x8F\x49\x97\xB9>----------";
-const char kSource[] = "tarnlog_writer.cpp";
+const char kSource[] = "probe_log.cpp";
 
 // A log file name of its own per test, so no two tests share a lock name.
-std::string UniqueName(const char* stem) {
-    static int counter = 0;
-    char name[64];
-    wsprintfA(name, "%s-%lu-%d.exe.log", stem, GetCurrentProcessId(), ++counter);
-    return name;
-}
+std::string UniqueName(const char* stem) { return testutil::UniqueName(stem) + ".exe.log"; }
 
-std::string SysLog(const testutil::TempDir& dir) { return dir / "tarnlog_writer_sys.log"; }
+std::string SysLog(const testutil::TempDir& dir) { return dir / "probe_sys.log"; }
 
 std::string Hex(DWORD value) {
     char text[16];
@@ -131,7 +124,7 @@ TEST(TarnLogWriter, HeaderFieldsMarksAndKinds) {
     const std::string log = dir / UniqueName("hdr");
     SYSTEMTIME before, after;
     GetLocalTime(&before);
-    logtest::Run run = RunWriter({"init", log, "4096", "hdr", "kinds", "line", "-1", "negative"});
+    testutil::RunResult run = testutil::Probe("log", {"init", log, "4096", "hdr", "kinds", "line", "-1", "negative"});
     GetLocalTime(&after);
     ASSERT_EQ(0u, run.exitCode);
 
@@ -181,8 +174,8 @@ TEST(TarnLogWriter, HeaderFieldsMarksAndKinds) {
 TEST(TarnLogWriter, ResearchLinesNeedTheGlobalMarker) {
     testutil::TempDir dir("tlw");
     const std::string log = dir / UniqueName("res");
-    logtest::WriteBytes(dir / "global.log.chk", "");
-    ASSERT_EQ(0u, RunWriter({"init", log, "4096", "line", "11", "researching"}).exitCode);
+    testutil::WriteBytes(dir / "global.log.chk", "");
+    ASSERT_EQ(0u, testutil::Probe("log", {"init", log, "4096", "line", "11", "researching"}).exitCode);
     std::vector<LogLine> lines = ParseAll(ReadBytes(log));
     ASSERT_EQ(2u, lines.size());
     EXPECT_EQ("$$", lines[1].mark);
@@ -192,7 +185,7 @@ TEST(TarnLogWriter, ResearchLinesNeedTheGlobalMarker) {
 TEST(TarnLogWriter, EndBannerIsFollowedByAnEmptyLine) {
     testutil::TempDir dir("tlw");
     const std::string log = dir / UniqueName("end");
-    ASSERT_EQ(0u, RunWriter({"init", log, "4096", "term"}).exitCode);
+    ASSERT_EQ(0u, testutil::Probe("log", {"init", log, "4096", "term"}).exitCode);
     std::string bytes = ReadBytes(log);
     ASSERT_NE(std::string::npos, bytes.find(std::string("\t--\t") + kSource));
     EXPECT_EQ(std::string(kEndBanner) + "\r\n\r\n", bytes.substr(bytes.size() - strlen(kEndBanner) - 4));
@@ -201,7 +194,7 @@ TEST(TarnLogWriter, EndBannerIsFollowedByAnEmptyLine) {
 TEST(TarnLogWriter, JapaneseTextIsShiftJisOnDisk) {
     testutil::TempDir dir("tlw");
     const std::string log = dir / UniqueName("sjis");
-    ASSERT_EQ(0u, RunWriter({"init", log, "4096", "sjis"}).exitCode);
+    ASSERT_EQ(0u, testutil::Probe("log", {"init", log, "4096", "sjis"}).exitCode);
     std::string bytes = ReadBytes(log);
     // 表示ソフト能力テスト in code page 932, three of its characters ending in 0x5C
     const std::string expected = "\t\x95\x5C\x8E\xA6\x83\x5C\x83\x74\x83\x67\x94\x5C\x97\xCD\x83\x65\x83\x58\x83\x67\r\n";
@@ -213,7 +206,7 @@ TEST(TarnLogWriter, JapaneseTextIsShiftJisOnDisk) {
 TEST(TarnLogWriter, LongMessageIsCutWithANotice) {
     testutil::TempDir dir("tlw");
     const std::string log = dir / UniqueName("cut");
-    ASSERT_EQ(0u, RunWriter({"init", log, "4096", "big", "2000", "bigdbcs", "big", "1023"}).exitCode);
+    ASSERT_EQ(0u, testutil::Probe("log", {"init", log, "4096", "big", "2000", "bigdbcs", "big", "1023"}).exitCode);
     bool allParsed = false;
     std::vector<LogLine> lines = ParseAll(ReadBytes(log), &allParsed);
     ASSERT_TRUE(allParsed);
@@ -233,16 +226,16 @@ TEST(TarnLogWriter, LongMessageIsCutWithANotice) {
 TEST(TarnLogWriter, CallerLastErrorIsKept) {
     testutil::TempDir dir("tlw");
     const std::string log = dir / UniqueName("err");
-    EXPECT_EQ(0u, RunWriter({"init", log, "4096", "lasterr"}).exitCode);
+    EXPECT_EQ(0u, testutil::Probe("log", {"init", log, "4096", "lasterr"}).exitCode);
     // also when the write itself fails (missing folder)
-    EXPECT_EQ(0u, RunWriter({"init", dir / "missing\\x.exe.log", "4096", "lasterr"}).exitCode);
+    EXPECT_EQ(0u, testutil::Probe("log", {"init", dir / "missing\\x.exe.log", "4096", "lasterr"}).exitCode);
 }
 
 TEST(TarnLogWriter, InitializeFixesThePathAndChecksTheSize) {
     testutil::TempDir dir("tlw");
     const std::string first = dir / UniqueName("first");
     const std::string second = dir / UniqueName("second");
-    ASSERT_EQ(0u, RunWriter({"line", "0", "too early", "init", first, "0", "init", second, "5000", "initnull",
+    ASSERT_EQ(0u, testutil::Probe("log", {"line", "0", "too early", "init", first, "0", "init", second, "5000", "initnull",
                              "line", "0", "after"})
                       .exitCode);
     EXPECT_FALSE(Exists(second));
@@ -271,8 +264,8 @@ TEST(TarnLogWriter, InitializeFixesThePathAndChecksTheSize) {
 TEST(TarnLogWriter, FileNameOnlyGoesBesideTheProgramAndFlushMakesDumpLog) {
     testutil::TempDir dir("tlw");
     const std::string exe = dir / "solo.exe";
-    ASSERT_TRUE(CopyFileA(logtest::WriterExe().c_str(), exe.c_str(), FALSE));
-    ASSERT_EQ(0u, logtest::RunProgram(exe, {"init", "plain.exe.log", "4096", "flush", "line", "10", "to sys"}).exitCode);
+    ASSERT_TRUE(CopyFileA(testutil::ProbeExe().c_str(), exe.c_str(), FALSE));
+    ASSERT_EQ(0u, testutil::Run(exe, {"log", "init", "plain.exe.log", "4096", "flush", "line", "10", "to sys"}).exitCode);
     EXPECT_EQ(1u, ParseAll(ReadBytes(dir / "plain.exe.log")).size());
     EXPECT_TRUE(Exists(dir / "plain_dmp.exe.log"));
     EXPECT_EQ("", ReadBytes(dir / "plain_dmp.exe.log"));
@@ -282,7 +275,7 @@ TEST(TarnLogWriter, FileNameOnlyGoesBesideTheProgramAndFlushMakesDumpLog) {
 TEST(TarnLogWriter, FileNameOnlyGoesToTheProductLogFolderWhenItHasOne) {
     testutil::TempDir dir("tlw");
     const std::string exe = dir / "solo.exe";
-    ASSERT_TRUE(CopyFileA(logtest::WriterExe().c_str(), exe.c_str(), FALSE));
+    ASSERT_TRUE(CopyFileA(testutil::ProbeExe().c_str(), exe.c_str(), FALSE));
     const std::string product = dir / "prod";
     const std::string logs = dir / "logs";
     ASSERT_TRUE(CreateDirectoryA(product.c_str(), NULL));
@@ -291,7 +284,7 @@ TEST(TarnLogWriter, FileNameOnlyGoesToTheProductLogFolderWhenItHasOne) {
 
     // The product environment names its install folder; the child inherits it.
     ASSERT_TRUE(SetEnvironmentVariableA("VELMOR_INSTDIR", product.c_str()));
-    logtest::Run run = logtest::RunProgram(exe, {"init", "plain.exe.log", "4096", "line", "10", "to sys"});
+    testutil::RunResult run = testutil::Run(exe, {"log", "init", "plain.exe.log", "4096", "line", "10", "to sys"});
     SetEnvironmentVariableA("VELMOR_INSTDIR", NULL);
     ASSERT_EQ(0u, run.exitCode);
 
@@ -305,13 +298,13 @@ TEST(TarnLogWriter, ShiftJisNamesWithBackslashBytes) {
     const std::string exe = dir / "\x95\x5C\x83\x5C.exe";  // 表ソ.exe
     const std::string folder = dir / "\x94\x5C\x83\x5C";   // 能ソ
     ASSERT_TRUE(CreateDirectoryA(folder.c_str(), NULL));
-    ASSERT_TRUE(CopyFileA(logtest::WriterExe().c_str(), exe.c_str(), FALSE));
+    ASSERT_TRUE(CopyFileA(testutil::ProbeExe().c_str(), exe.c_str(), FALSE));
     const std::string log = folder + "\\\x83\x5C\x95\x5C.exe.log";  // ソ表.exe.log
-    ASSERT_EQ(0u, logtest::RunProgram(exe, {"init", log, "4096", "line", "10", "sys", "flush", "fatal", "1"}).exitCode);
+    ASSERT_EQ(0u, testutil::Run(exe, {"log", "init", log, "4096", "line", "10", "sys", "flush", "fatal", "1"}).exitCode);
     EXPECT_EQ(2u, ParseAll(ReadBytes(log)).size());  // banner and fatal line
     EXPECT_EQ(1u, ParseAll(ReadBytes(folder + "\\\x95\x5C\x83\x5C_sys.log")).size());
     EXPECT_TRUE(Exists(folder + "\\\x83\x5C\x95\x5C_dmp.exe.log"));
-    EXPECT_EQ(1u, logtest::FindFiles(folder + "\\\x83\x5C\x95\x5C.exe_fatal2*.log").size());
+    EXPECT_EQ(1u, testutil::FindFiles(folder + "\\\x83\x5C\x95\x5C.exe_fatal2*.log").size());
 }
 
 // ---- rotation ----
@@ -319,12 +312,12 @@ TEST(TarnLogWriter, ShiftJisNamesWithBackslashBytes) {
 TEST(TarnLogRotation, ExactLimitIsKeptOneByteMoreRotates) {
     testutil::TempDir dir("tlr");
     const std::string log = dir / UniqueName("edge");
-    ASSERT_EQ(0u, RunWriter({"init", log, "1", "fill", "1024"}).exitCode);
+    ASSERT_EQ(0u, testutil::Probe("log", {"init", log, "1", "fill", "1024"}).exitCode);
     EXPECT_EQ(1024u, ReadBytes(log).size());
     EXPECT_FALSE(Exists(log + ".BAK"));
 
     // The next banner does not fit: rotated. Then a line ending one byte past the limit.
-    ASSERT_EQ(0u, RunWriter({"init", log, "1", "fill", "1025"}).exitCode);
+    ASSERT_EQ(0u, testutil::Probe("log", {"init", log, "1", "fill", "1025"}).exitCode);
     std::string bak = ReadBytes(log + ".BAK");
     std::string current = ReadBytes(log);
     ASSERT_EQ(1u, ParseAll(bak).size());
@@ -349,8 +342,8 @@ std::vector<int> Indexes(const std::string& path) {
 TEST(TarnLogRotation, SettingsGiveThreeBackups) {
     testutil::TempDir dir("tlr");
     const std::string log = dir / UniqueName("three");
-    logtest::WriteBytes(log + ".chk", "[Config]\r\nMaxBackupIndex=3\r\n");
-    ASSERT_EQ(0u, RunWriter({"init", log, "1", "lines", "60", "R"}).exitCode);
+    testutil::WriteBytes(log + ".chk", "[Config]\r\nMaxBackupIndex=3\r\n");
+    ASSERT_EQ(0u, testutil::Probe("log", {"init", log, "1", "lines", "60", "R"}).exitCode);
     ASSERT_TRUE(Exists(log + ".BAK.3"));
     EXPECT_FALSE(Exists(log + ".BAK.4"));
     // newest to oldest: the file, .BAK, .BAK.2, .BAK.3, each continuing the next
@@ -369,8 +362,8 @@ TEST(TarnLogRotation, SettingsGiveThreeBackups) {
 TEST(TarnLogRotation, BackupIndexZeroKeepsOneBackup) {
     testutil::TempDir dir("tlr");
     const std::string log = dir / UniqueName("zero");
-    logtest::WriteBytes(log + ".chk", "[Config]\r\nMaxBackupIndex=0\r\n");
-    ASSERT_EQ(0u, RunWriter({"init", log, "1", "lines", "30", "R"}).exitCode);
+    testutil::WriteBytes(log + ".chk", "[Config]\r\nMaxBackupIndex=0\r\n");
+    ASSERT_EQ(0u, testutil::Probe("log", {"init", log, "1", "lines", "30", "R"}).exitCode);
     EXPECT_TRUE(Exists(log + ".BAK"));
     EXPECT_FALSE(Exists(log + ".BAK.2"));
 }
@@ -380,7 +373,7 @@ TEST(TarnLogRotation, BackupThatCannotBeMadeStillWritesTheLines) {
     const std::string log = dir / UniqueName("nocopy");
     HANDLE bak = CreateFileA((log + ".BAK").c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL);
     ASSERT_NE(INVALID_HANDLE_VALUE, bak);
-    logtest::Run run = RunWriter({"init", log, "1", "lines", "30", "R"});
+    testutil::RunResult run = testutil::Probe("log", {"init", log, "1", "lines", "30", "R"});
     CloseHandle(bak);
     ASSERT_EQ(0u, run.exitCode);
     std::vector<int> written = Indexes(log);
@@ -395,9 +388,9 @@ TEST(TarnLogFatal, FiveFatalLinesLeaveFourCopies) {
     testutil::TempDir dir("tlf");
     const std::string name = UniqueName("fatal");
     const std::string log = dir / name;
-    ASSERT_EQ(0u, RunWriter({"init", log, "4096", "fatal", "5"}).exitCode);
+    ASSERT_EQ(0u, testutil::Probe("log", {"init", log, "4096", "fatal", "5"}).exitCode);
     std::string stem = name.substr(0, name.rfind('.'));
-    std::vector<std::string> copies = logtest::FindFiles(dir / (stem + "_fatal*.log"));
+    std::vector<std::string> copies = testutil::FindFiles(dir / (stem + "_fatal*.log"));
     ASSERT_EQ(4u, copies.size());
     std::sort(copies.begin(), copies.end());
     // The oldest copy (one fatal line) went; the others hold 2 to 5.
@@ -418,7 +411,7 @@ TEST(TarnLogFailure, LockHeldByAnotherProcessGivesUpAfterTenSeconds) {
     const std::string name = UniqueName("held");
     HANDLE lock = CreateMutexA(NULL, TRUE, name.c_str());
     ASSERT_NE(nullptr, lock);
-    logtest::Run run = RunWriter({"init", dir / name, "4096"});
+    testutil::RunResult run = testutil::Probe("log", {"init", dir / name, "4096"});
     ReleaseMutex(lock);
     CloseHandle(lock);
     ASSERT_EQ(0u, run.exitCode);
@@ -437,7 +430,7 @@ TEST(TarnLogFailure, UnopenableLogIsReportedOncePerLine) {
     const std::string log = dir / UniqueName("busy");
     HANDLE busy = CreateFileA(log.c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL);
     ASSERT_NE(INVALID_HANDLE_VALUE, busy);
-    logtest::Run run = RunWriter({"init", log, "4096", "line", "0", "hello", "line", "6", "dump", "lasterr"});
+    testutil::RunResult run = testutil::Probe("log", {"init", log, "4096", "line", "0", "hello", "line", "6", "dump", "lasterr"});
     CloseHandle(busy);
     ASSERT_EQ(0u, run.exitCode);
     EXPECT_LT(run.elapsedMs, 8000u);
@@ -461,7 +454,7 @@ TEST(TarnLogFailure, UnopenableLogIsReportedOncePerLine) {
 TEST(TarnLogFailure, MissingFolderReturnsAtOnce) {
     testutil::TempDir dir("tlx");
     const std::string folder = dir / "absent";
-    logtest::Run run = RunWriter({"init", folder + "\\" + UniqueName("gone"), "4096", "line", "0", "x", "line", "10",
+    testutil::RunResult run = testutil::Probe("log", {"init", folder + "\\" + UniqueName("gone"), "4096", "line", "0", "x", "line", "10",
                                   "sys", "fatal", "1", "term", "flush"});
     // flush fails (exit 4) because there is nothing to open; nothing blocks or crashes
     EXPECT_EQ(4u, run.exitCode);
@@ -474,7 +467,7 @@ TEST(TarnLogFailure, LockNameTakenByAnotherObjectIsReported) {
     const std::string name = UniqueName("squat");
     HANDLE event = CreateEventA(NULL, TRUE, FALSE, name.c_str());
     ASSERT_NE(nullptr, event);
-    logtest::Run run = RunWriter({"init", dir / name, "4096"});
+    testutil::RunResult run = testutil::Probe("log", {"init", dir / name, "4096"});
     CloseHandle(event);
     ASSERT_EQ(0u, run.exitCode);
     std::vector<LogLine> sys = ParseAll(ReadBytes(SysLog(dir)));
@@ -490,25 +483,22 @@ TEST(TarnLogFailure, LockNameTakenByAnotherObjectIsReported) {
 TEST(TarnLogConcurrency, ThreadsAndProcessesNeitherInterleaveNorLose) {
     testutil::TempDir dir("tlc");
     const std::string log = dir / UniqueName("many");
-    char eventName[64];
-    wsprintfA(eventName, "tarnlog-go-%lu", GetCurrentProcessId());
-    HANDLE go = CreateEventA(NULL, TRUE, FALSE, eventName);
-    ASSERT_NE(nullptr, go);
+    testutil::Event go("tarnlog-go");
+    const std::string eventName = go.name();
     const int kThreads = 4, kLines = 300;
     {
-        logtest::Child a(logtest::WriterExe(),
-                         {"init", log, "4096", "wait", eventName, "threads", std::to_string(kThreads),
+        testutil::Child a(testutil::ProbeExe(),
+                         {"log", "init", log, "4096", "wait", eventName, "threads", std::to_string(kThreads),
                           std::to_string(kLines), "A"});
-        logtest::Child b(logtest::WriterExe(),
-                         {"init", log, "4096", "wait", eventName, "threads", std::to_string(kThreads),
+        testutil::Child b(testutil::ProbeExe(),
+                         {"log", "init", log, "4096", "wait", eventName, "threads", std::to_string(kThreads),
                           std::to_string(kLines), "B"});
         // Both must be ready, or one could finish before the other starts.
         for (int wait = 0; wait < 600 && CountMessages(ParseAll(ReadBytes(log)), kStartBanner) < 2; ++wait) Sleep(50);
-        SetEvent(go);
-        EXPECT_EQ(0u, a.Wait().exitCode);
-        EXPECT_EQ(0u, b.Wait().exitCode);
+        SetEvent(go.get());
+        EXPECT_EQ(0u, a.Wait());
+        EXPECT_EQ(0u, b.Wait());
     }
-    CloseHandle(go);
 
     std::string bytes = ReadBytes(log);
     bool allParsed = false;
@@ -538,17 +528,17 @@ TEST(TarnLogConcurrency, ThreadsAndProcessesNeitherInterleaveNorLose) {
 TEST(TarnLogGating, FamilyProgramLogsOnlyWhenSwitchedOn) {
     testutil::TempDir dir("tlg");
     const std::string exe = dir / "KdmAgent.exe";
-    ASSERT_TRUE(CopyFileA(logtest::WriterExe().c_str(), exe.c_str(), FALSE));
+    ASSERT_TRUE(CopyFileA(testutil::ProbeExe().c_str(), exe.c_str(), FALSE));
     const std::string log = dir / UniqueName("gated");
-    ASSERT_EQ(0u, logtest::RunProgram(exe, {"init", log, "4096", "line", "0", "silent"}).exitCode);
+    ASSERT_EQ(0u, testutil::Run(exe, {"log", "init", log, "4096", "line", "0", "silent"}).exitCode);
     EXPECT_FALSE(Exists(log));
 
-    logtest::WriteBytes(dir / "LogOutput.txt", "");
-    ASSERT_EQ(0u, logtest::RunProgram(exe, {"init", log, "4096", "line", "0", "switched"}).exitCode);
+    testutil::WriteBytes(dir / "LogOutput.txt", "");
+    ASSERT_EQ(0u, testutil::Run(exe, {"log", "init", log, "4096", "line", "0", "switched"}).exitCode);
     DeleteFileA((dir / "LogOutput.txt").c_str());
     HANDLE installer = CreateMutexA(NULL, FALSE, "Global\\InstallCommonMutexName");
     ASSERT_NE(nullptr, installer);
-    ASSERT_EQ(0u, logtest::RunProgram(exe, {"init", log, "4096", "line", "0", "installing"}).exitCode);
+    ASSERT_EQ(0u, testutil::Run(exe, {"log", "init", log, "4096", "line", "0", "installing"}).exitCode);
     CloseHandle(installer);
 
     std::vector<LogLine> lines = ParseAll(ReadBytes(log));
@@ -572,14 +562,14 @@ TEST(TarnLogGating, PexCliLogSwitchGatesPexCli) {
     ASSERT_TRUE(CreateDirectoryA((dir / "AppSet").c_str(), NULL));
     const std::string ini = dir / "AppSet\\VivedadUroz.ini";
     const std::string exe = dir / "PexCli.exe";
-    ASSERT_TRUE(CopyFileA(logtest::WriterExe().c_str(), exe.c_str(), FALSE));
+    ASSERT_TRUE(CopyFileA(testutil::ProbeExe().c_str(), exe.c_str(), FALSE));
     const std::string log = dir / UniqueName("pex");
 
-    logtest::WriteBytes(ini, "[Off]\r\nPexCliLog=1\r\n");
-    ASSERT_EQ(0u, logtest::RunProgram(exe, {"init", log, "4096", "line", "0", "gated"}).exitCode);
+    testutil::WriteBytes(ini, "[Off]\r\nPexCliLog=1\r\n");
+    ASSERT_EQ(0u, testutil::Run(exe, {"log", "init", log, "4096", "line", "0", "gated"}).exitCode);
     EXPECT_FALSE(Exists(log));
-    logtest::WriteBytes(ini, "[Off]\r\nPexCliLog=0\r\n");
-    ASSERT_EQ(0u, logtest::RunProgram(exe, {"init", log, "4096", "line", "0", "open"}).exitCode);
+    testutil::WriteBytes(ini, "[Off]\r\nPexCliLog=0\r\n");
+    ASSERT_EQ(0u, testutil::Run(exe, {"log", "init", log, "4096", "line", "0", "open"}).exitCode);
     std::vector<LogLine> lines = ParseAll(ReadBytes(log));
     ASSERT_EQ(2u, lines.size());
     EXPECT_EQ("open", lines[1].message);

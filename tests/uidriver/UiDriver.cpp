@@ -107,11 +107,39 @@ std::string Hex(DWORD v) {
     return buf;
 }
 
+// Text of one line of a report, with \\ " CR LF TAB escaped (multibyte-aware:
+// a trail byte 0x5C is not a backslash).
+std::string Escape(const std::string& s) {
+    std::string out;
+    for (size_t i = 0; i < s.size(); ++i) {
+        unsigned char c = static_cast<unsigned char>(s[i]);
+        if (IsDBCSLeadByteEx(kCp932, c) && i + 1 < s.size()) {
+            out += s[i];
+            out += s[++i];
+        } else if (c == '\\' || c == '"') {
+            out += '\\';
+            out += s[i];
+        } else if (c == '\r') {
+            out += "\\r";
+        } else if (c == '\n') {
+            out += "\\n";
+        } else if (c == '\t') {
+            out += "\\t";
+        } else if (c < 0x20) {
+            char buf[8];
+            snprintf(buf, sizeof(buf), "\\x%02X", c);
+            out += buf;
+        } else {
+            out += s[i];
+        }
+    }
+    return out;
+}
+
 }  // namespace
 
 std::string ToCp932(const std::wstring& s) { return ToCodePage(s, kCp932); }
 std::wstring FromCp932(const std::string& s) { return FromCodePage(s, kCp932); }
-std::wstring FromUtf8(const std::string& s) { return FromCodePage(s, CP_UTF8); }
 std::string ToUtf8(const std::wstring& s) { return ToCodePage(s, CP_UTF8); }
 
 HWND FindTopWindow(const WindowQuery& q) {
@@ -226,16 +254,6 @@ bool SetText(HWND parent, int id, const std::wstring& text) {
     return ctl && SendWithTimeout(ctl, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()), &ok) && ok;
 }
 
-bool TypeText(HWND parent, int id, const std::wstring& text) {
-    HWND ctl = GetDlgItem(parent, id);
-    if (!ctl) return false;
-    // Sent, not posted: the character reaches the control's procedure (and any
-    // filter subclassing it) directly, and is handled when the call returns.
-    for (wchar_t ch : text)
-        if (!SendWithTimeout(ctl, WM_CHAR, ch, 1, nullptr)) return false;
-    return true;
-}
-
 bool Click(HWND parent, int id) {
     HWND button = GetDlgItem(parent, id);
     if (!button || !IsWindowVisible(button) || !IsWindowEnabled(button)) return false;
@@ -248,33 +266,6 @@ bool PressKey(HWND window, Key key) {
     HWND target = KeyTarget(window);
     return PostMessageW(target, WM_KEYDOWN, vk, scan | 1) &&
            PostMessageW(target, WM_KEYUP, vk, scan | 1 | (1u << 30) | (1u << 31));
-}
-
-std::string Escape(const std::string& s) {
-    std::string out;
-    for (size_t i = 0; i < s.size(); ++i) {
-        unsigned char c = static_cast<unsigned char>(s[i]);
-        if (IsDBCSLeadByteEx(kCp932, c) && i + 1 < s.size()) {
-            out += s[i];
-            out += s[++i];
-        } else if (c == '\\' || c == '"') {
-            out += '\\';
-            out += s[i];
-        } else if (c == '\r') {
-            out += "\\r";
-        } else if (c == '\n') {
-            out += "\\n";
-        } else if (c == '\t') {
-            out += "\\t";
-        } else if (c < 0x20) {
-            char buf[8];
-            snprintf(buf, sizeof(buf), "\\x%02X", c);
-            out += buf;
-        } else {
-            out += s[i];
-        }
-    }
-    return out;
 }
 
 std::string FormatWindowLine(const WindowInfo& w) {

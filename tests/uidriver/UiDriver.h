@@ -1,7 +1,7 @@
 // Test-only driver of other programs' windows: finds top-level windows by
 // caption, reads their controls and message boxes, types, clicks and presses
-// keys the way an operator would. Used by the uidriver.exe command and linked
-// directly into end-to-end tests.
+// keys the way an operator would. Used by the uidriver.exe command (make demo)
+// and linked directly into the end-to-end tests.
 //
 // Texts read from windows are returned in code page 932 whatever the calling
 // process's code page is (read as UTF-16 and converted), so they compare byte
@@ -55,7 +55,6 @@ struct MessageBoxInfo {
 // UTF-16 <-> code page 932.
 std::string ToCp932(const std::wstring& s);
 std::wstring FromCp932(const std::string& s);
-std::wstring FromUtf8(const std::string& s);
 std::string ToUtf8(const std::wstring& s);
 
 // The first top-level window that matches, or null.
@@ -82,10 +81,6 @@ MessageBoxInfo ReadMessageBox(HWND box);
 // Replaces the text of control id with WM_SETTEXT (no per-character filtering
 // of the control runs). false when the control does not exist or the message fails.
 bool SetText(HWND parent, int id, const std::wstring& text);
-// Types text into control id as posted WM_CHAR messages, one per character,
-// so the control filters them as it would keyboard input. Returns when the
-// window's thread has taken them (a synchronous message is sent after them).
-bool TypeText(HWND parent, int id, const std::wstring& text);
 // Presses button id with a posted BM_CLICK (a sent one would block while the
 // button's handler shows a modal box). false when the button does not exist
 // or is disabled or hidden, as an operator could not press it.
@@ -98,9 +93,6 @@ enum class Key { Enter, Escape };
 // does for a real key press.
 bool PressKey(HWND window, Key key);
 
-// Text of one line of a report, with \ " CR LF TAB escaped (multibyte-aware:
-// a trail byte 0x5C is not a backslash).
-std::string Escape(const std::string& cp932);
 // Report lines: `window ...`, `child ...`, `msgbox ...`.
 std::string FormatWindowLine(const WindowInfo& w);
 std::string FormatControlLine(const ControlInfo& c);

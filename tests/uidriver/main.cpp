@@ -1,18 +1,14 @@
 // uidriver: drives another program's windows from a script.
 //
-//   uidriver [options] list                          visible top-level windows
 //   uidriver [options] wait     "<caption>" [ms]     wait for the window, print its line
-//   uidriver [options] waitgone "<caption>" [ms]     wait until no such window is shown
 //   uidriver [options] dump     "<caption>"          window line, child lines, msgbox line
 //   uidriver [options] msgbox   "<caption>"          message box line
 //   uidriver [options] settext  "<caption>" <id> <text>
-//   uidriver [options] type     "<caption>" <id> <text>
 //   uidriver [options] click    "<caption>" <id>
 //   uidriver [options] key      "<caption>" enter|esc
 //
-// Options: --pid N (windows of one process), --class NAME, --timeout MS (how
-// long to wait for the window, 10000 by default), --utf8 (report in UTF-8
-// instead of code page 932).
+// Options: --timeout MS (how long to wait for the window, 10000 by default),
+// --utf8 (report in UTF-8 instead of code page 932).
 // Lines end with LF. Exit codes: 0 done, 1 window not found in time, 2 usage, 3 the action failed.
 #include <windows.h>
 #include <shellapi.h>
@@ -39,8 +35,7 @@ void Print(const std::string& cp932Line) {
 }
 
 int Usage() {
-    fputs("usage: uidriver [--pid N] [--class NAME] [--timeout MS] [--utf8] "
-          "list|wait|waitgone|dump|msgbox|settext|type|click|key ...\n", stderr);
+    fputs("usage: uidriver [--timeout MS] [--utf8] wait|dump|msgbox|settext|click|key ...\n", stderr);
     return 2;
 }
 
@@ -76,10 +71,6 @@ int main() {
     for (; i < args.size() && args[i].compare(0, 2, L"--") == 0; ++i) {
         if (args[i] == L"--utf8") {
             g_utf8 = true;
-        } else if (i + 1 < args.size() && args[i] == L"--pid") {
-            query.pid = wcstoul(args[++i].c_str(), nullptr, 0);
-        } else if (i + 1 < args.size() && args[i] == L"--class") {
-            query.className = args[++i];
         } else if (i + 1 < args.size() && args[i] == L"--timeout") {
             timeout = wcstoul(args[++i].c_str(), nullptr, 0);
         } else {
@@ -90,28 +81,14 @@ int main() {
     std::wstring cmd = args[i++];
     std::vector<std::wstring> rest(args.begin() + i, args.end());
 
-    const wchar_t* known[] = {L"list", L"wait", L"waitgone", L"dump", L"msgbox", L"settext", L"type", L"click", L"key"};
+    const wchar_t* known[] = {L"wait", L"dump", L"msgbox", L"settext", L"click", L"key"};
     bool isKnown = false;
     for (const wchar_t* k : known) isKnown |= cmd == k;
     if (!isKnown) return Usage();
 
-    if (cmd == L"list") {
-        for (HWND h : ListTopWindows(query.pid)) PrintWindow(h, false);
-        return 0;
-    }
     if (rest.empty()) return Usage();
     query.caption = rest[0];
-    if ((cmd == L"wait" || cmd == L"waitgone") && rest.size() > 1) timeout = wcstoul(rest[1].c_str(), nullptr, 0);
-
-    if (cmd == L"waitgone") {
-        DWORD start = GetTickCount();
-        for (;;) {
-            HWND h = FindTopWindow(query);
-            if (!h) return 0;
-            DWORD spent = GetTickCount() - start;
-            if (spent >= timeout || !WaitForWindowGone(h, timeout - spent)) return 1;
-        }
-    }
+    if (cmd == L"wait" && rest.size() > 1) timeout = wcstoul(rest[1].c_str(), nullptr, 0);
 
     HWND h = WaitForWindow(query, timeout);
     if (!h) {
@@ -140,7 +117,5 @@ int main() {
     int id = static_cast<int>(wcstol(rest[1].c_str(), nullptr, 0));
     if (cmd == L"click") return Click(h, id) ? 0 : 3;
     if (rest.size() != 3) return Usage();
-    if (cmd == L"settext") return SetText(h, id, rest[2]) ? 0 : 3;
-    if (cmd == L"type") return TypeText(h, id, rest[2]) ? 0 : 3;
-    return Usage();
+    return SetText(h, id, rest[2]) ? 0 : 3;
 }

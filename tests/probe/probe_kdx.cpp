@@ -1,4 +1,4 @@
-// Test-only program: runs one product-environment lookup from its own folder
+// probe kdx <lookup> [args]: runs one product-environment lookup from its own folder
 // and prints "<code>|<text>" so a test can place it where the folder matters.
 #include <windows.h>
 #include <stdio.h>
@@ -9,7 +9,7 @@
 #include "Util/KDXGlobal.h"
 #include "Util/SystemDll.h"
 
-int main(int argc, char** argv) {
+int KdxMain(int argc, char** argv) {
     if (argc < 2) return 2;
     const char* command = argv[1];
     char buffer[1024] = {0};

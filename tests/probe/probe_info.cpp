@@ -1,7 +1,7 @@
-// Test-only helper process.
-//   info_helper hold <file> <ready-event> <quit-event>
+// probe info: a process that holds something for a test.
+//   probe info hold <file> <ready-event> <quit-event>
 //     opens the file without delete (or write) sharing and keeps it open
-//   info_helper mutex <ready-event> <quit-event>
+//   probe info mutex <ready-event> <quit-event>
 //     takes the single-instance guard; exits with its status when not held
 // Signals <ready-event> when in place, then waits for <quit-event> (or a kill).
 #include <windows.h>
@@ -23,7 +23,7 @@ int WaitForQuit(const char* readyName, const char* quitName) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int InfoMain(int argc, char** argv) {
     if (argc == 5 && strcmp(argv[1], "hold") == 0) {
         HANDLE file = CreateFileA(argv[2], GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
         if (file == INVALID_HANDLE_VALUE) return 2;

@@ -1,4 +1,4 @@
-// Logs what its command line asks for, as a process of its own, so that each
+// probe log <operations>: logs what its command line asks for, as a process of its own, so that each
 // log test starts with fresh process-wide log paths. Operations run in order:
 //   init PATH KB | initnull | line KIND TEXT | hdr | kinds | sjis | big BYTES |
 //   bigdbcs | lines N TAG | threads T N TAG | fill TARGET_SIZE | fatal N |
@@ -58,7 +58,7 @@ std::string FillMessage(int target, int sourceLine) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int LogMain(int argc, char** argv) {
     tarnlog::SetProductLogFolderProvider(GetProductLogDir);  // as SetupLog does
     for (int i = 1; i < argc;) {
         std::string op = argv[i++];
@@ -118,7 +118,7 @@ int main(int argc, char** argv) {
                 CloseHandle(event);
             }
         } else {
-            fprintf(stderr, "tarnlog_writer: unknown operation %s\n", op.c_str());
+            fprintf(stderr, "probe log: unknown operation %s\n", op.c_str());
             return 2;
         }
     }
