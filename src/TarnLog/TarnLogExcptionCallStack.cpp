@@ -264,6 +264,6 @@ BOOL IsDumpEnabled() {
     char folder[1024] = {0};
     GetProductLogDir(folder, sizeof(folder));
     char marker[MAX_PATH] = {0};
-    if (!PathCombineA(marker, folder, kDumpMarkerName)) return FALSE;
+    if (!folder[0] || !PathCombineA(marker, folder, kDumpMarkerName)) return FALSE;  // never the current folder
     return PathFileExistsA(marker);
 }

@@ -270,7 +270,9 @@ void SetupCrashHandler(BOOL withDump, BOOL install) {
     GetProductLogDir(logDir, sizeof(logDir));
     char dumpPath[MAX_PATH] = {0};
     // PathCombineA fails for a folder that leaves no room: then no dump.
-    bool haveDumpPath = PathCombineA(dumpPath, logDir, "VELMOR.DMP") != NULL;
+    // Without a product log folder the bare name would land in the current
+    // folder, wherever the elevated program was started: no dump either.
+    bool haveDumpPath = logDir[0] && PathCombineA(dumpPath, logDir, "VELMOR.DMP") != NULL;
     InstallCrashHandler(OnCrashReportLine, withDump && haveDumpPath ? dumpPath : NULL, install);
 }
 

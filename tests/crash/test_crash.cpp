@@ -139,6 +139,18 @@ TEST_F(Crash, DumpSwitchOffWritesNoDump) {
     EXPECT_FALSE(Exists(dumpPath));
 }
 
+TEST_F(Crash, EmptyLogDirWritesNoDumpInTheCurrentFolder) {
+    WriteText(dir / "KDMSys.ini", "[PATH]\r\nLOGDIR=\r\n");
+    WriteText(dir / "KDMDMP.INI", "");
+    char saved[MAX_PATH];
+    GetCurrentDirectoryA(MAX_PATH, saved);
+    SetCurrentDirectoryA(dir.path().c_str());  // the crasher inherits it
+    std::vector<std::string> report = CrashAndReport();
+    SetCurrentDirectoryA(saved);
+    EXPECT_EQ(kRule, report.back());
+    EXPECT_FALSE(Exists(dir / "VELMOR.DMP"));
+}
+
 TEST_F(Crash, UnwritableDumpReportsCodeAndLeavesNoFile) {
     WriteText(productLogs + "\\KDMDMP.INI", "");
     ASSERT_TRUE(CreateDirectoryA(dumpPath.c_str(), nullptr));  // a folder where the dump should go
