@@ -78,8 +78,8 @@ void CopyText(char* dst, size_t size, const char* src);
 // Shortens text in place to at most maxBytes bytes without splitting a double-byte
 // character; returns the new length.
 size_t CutText(char* text, size_t maxBytes);
-// out = path with insert placed before its first (or last) '.', or appended when it has
-// none; false when the result does not fit.
+// out = path with insert placed before the first '.' of its file name (or the last '.'
+// of the path), or appended when there is none; false when the result does not fit.
 bool InsertAtDot(char* out, size_t size, const char* path, const char* insert, bool lastDot);
 // The folder new log files go to when no log is set: ends in a backslash (or is empty).
 void GetDefaultLogFolder(char* buffer, size_t size);

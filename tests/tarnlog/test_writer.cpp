@@ -81,6 +81,8 @@ TEST(TarnLogPaths, DotInsertionAndCuts) {
     EXPECT_STREQ("D:\\Log\\X.exe_fatal.log", out);
     ASSERT_TRUE(tarnlog::InsertAtDot(out, sizeof(out), "D:\\Log\\X", "_dmp", false));
     EXPECT_STREQ("D:\\Log\\X_dmp", out);
+    ASSERT_TRUE(tarnlog::InsertAtDot(out, sizeof(out), "D:\\v1.2\\X.exe.log", "_dmp", false));
+    EXPECT_STREQ("D:\\v1.2\\X_dmp.exe.log", out);
     EXPECT_FALSE(tarnlog::InsertAtDot(out, 8, "D:\\Log\\X.log", "_dmp", false));
 
     char text[] = "ab\x83\x5C" "cd";
