@@ -55,7 +55,8 @@ public:
         std::vector<char> line(cmdLine.begin(), cmdLine.end());
         line.push_back('\0');
         if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, suspended ? CREATE_SUSPENDED : 0, nullptr,
-                            nullptr, &si, &pi_))
+                            nullptr, &si, &pi_) ||
+            !pi_.hProcess)  // Wine starts a unix program with no handles and a stray thread handle value
             pi_ = PROCESS_INFORMATION();
     }
     ~Child() {

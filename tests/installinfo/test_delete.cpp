@@ -6,6 +6,7 @@
 #include <vector>
 #include "InfoTestUtil.h"
 #include "LIB/Util/PellionUtil.h"
+#include "OpsLog.h"
 
 using infotest::Exists;
 using infotest::MakeFile;
@@ -150,6 +151,7 @@ TEST(DeleteFolder, LinkInsideTheTreeIsNeverEntered) {
     EXPECT_TRUE(Exists(outside + "\\keep.txt"));
 
     bool restart = false;
+    opslog::Capture log;
     const bool result = DeleteFolder(root.c_str(), &restart);
     EXPECT_TRUE(Exists(outside + "\\keep.txt"));
     EXPECT_TRUE(infotest::PendingDeletionsUnder(outside).empty());
@@ -159,6 +161,8 @@ TEST(DeleteFolder, LinkInsideTheTreeIsNeverEntered) {
         EXPECT_FALSE(result);
         EXPECT_TRUE(restart);
         EXPECT_FALSE(Exists(root + "\\a.txt"));
+        EXPECT_TRUE(log.Has("リパースポイントの削除に失敗しました [" + root + "\\link]"));
+        EXPECT_FALSE(log.Has("削除予約に失敗しました [" + root + "\\link]"));
     } else {
         EXPECT_TRUE(result);
         EXPECT_FALSE(restart);

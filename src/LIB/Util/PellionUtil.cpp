@@ -12,6 +12,7 @@ namespace {
 const char kInstallRoot[] = "HKEY_LOCAL_MACHINE";
 const char kInstallKey[] = "SOFTWARE\\Corvane";
 const char kScheduleFailed[] = "削除予約に失敗しました [%s] [%lu]";
+const char kLinkRemoveFailed[] = "リパースポイントの削除に失敗しました [%s] [%lu]";
 
 const unsigned char* U(const char* s) { return reinterpret_cast<const unsigned char*>(s); }
 
@@ -223,7 +224,7 @@ bool DeleteFolderIn(const std::string& path, bool* restartRequired) {
             // Never scheduled: what the restart would do with a link is not
             // ours to risk.
             if (!RemoveLink(full, attributes)) {
-                TARNLOG(TARNLOG_ERROR, kScheduleFailed, full.c_str(), GetLastError());
+                TARNLOG(TARNLOG_ERROR, kLinkRemoveFailed, full.c_str(), GetLastError());
                 result = false;
             }
         } else if (entry.IsFolder()) {
@@ -301,7 +302,7 @@ bool DeleteFolder(const char* path, bool* restartRequired) {
         }
     } else if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) {
         if (RemoveLink(folder, attributes)) return true;
-        TARNLOG(TARNLOG_ERROR, kScheduleFailed, folder.c_str(), GetLastError());
+        TARNLOG(TARNLOG_ERROR, kLinkRemoveFailed, folder.c_str(), GetLastError());
         return false;
     }
     return DeleteFolderIn(folder, restartRequired);
