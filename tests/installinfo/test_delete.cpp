@@ -217,6 +217,10 @@ TEST(ProtectedFolders, DeletionsRefuseAndTouchNothing) {
     EXPECT_EQ(0, DeleteTree("rel", FALSE));
     EXPECT_EQ(0, DeleteTree(".\\rel\\ソ", FALSE));
     SetCurrentDirectoryA(saved);
+    opslog::Capture log;
+    for (const char* device : {"\\\\?\\", "\\\\.\\"}) EXPECT_FALSE(DeleteFolder((device + root).c_str(), &restart));
+    EXPECT_TRUE(log.Has("デバイスパスは扱えません。フォルダの削除が出来ません [\\\\.\\" + root + "]"));
+    EXPECT_FALSE(log.Has("削除できないフォルダです。"));  // they are no protected folders
     EXPECT_TRUE(Exists(root + "\\ソ\\能.dll"));
     EXPECT_TRUE(Exists(root + "\\other\\c.txt"));
     EXPECT_FALSE(DeleteFolder("C:\\", &restart));

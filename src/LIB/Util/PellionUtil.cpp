@@ -288,6 +288,12 @@ bool DeleteFolder(const char* path, bool* restartRequired) {
     }
     if (restartRequired) *restartRequired = false;
     std::string folder;
+    if (path[0] == '\\' && path[1] == '\\' && (path[2] == '?' || path[2] == '.')) {
+        // Device paths ("\\?\", "\\.\") skip the system's path normalisation,
+        // so they are never resolved; they are no protected folder either.
+        TARNLOG(TARNLOG_ERROR, "デバイスパスは扱えません。フォルダの削除が出来ません [%s]", path);
+        return false;
+    }
     if (!ResolveDeletable(path, folder)) {
         TARNLOG(TARNLOG_ERROR, "削除できないフォルダです。フォルダの削除が出来ません [%s]", path);
         return false;
