@@ -110,7 +110,7 @@ TEST_F(Crash, AccessViolationWritesWholeReportAndFlushes) {
     ASSERT_GT(here, stack);
     EXPECT_NE(std::string::npos, report[here].find("[crasher:0x")) << all;
     EXPECT_NE(std::string::npos, report[here].find("] CrashHere() + 0x")) << all;
-    EXPECT_NE(std::string::npos, report[here + 1].find("] CrashCaller() + 0x")) << all;
+    EXPECT_NE(std::string::npos, report[here + 1].find("] CrashCallerWithANameLongerThanTheHundredAndTwentyBytesThatAnOldCutOfSymbolNamesKept_SoTheReportMustShowItWholeInItsLineAndMore() + 0x")) << all;
     EXPECT_NE(std::string::npos, report[here + 2].find("] main() + 0x")) << all;
     EXPECT_EQ(kRule, report.back());
     // No marker: no dump and no dump lines.
@@ -158,6 +158,47 @@ TEST_F(Crash, UnwritableDumpReportsCodeAndLeavesNoFile) {
     ASSERT_GE(report.size(), 3u);
     EXPECT_EQ("ダンプファイル作成 = 5", report[report.size() - 2]);
     EXPECT_TRUE(GetFileAttributesA(dumpPath.c_str()) & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+namespace {
+
+std::vector<std::string> g_lines;
+void Collect(const char* line, BOOL) { g_lines.push_back(line); }
+
+// The report of a made-up exception raised here.
+void ReportHere() {
+    CONTEXT context = {};
+    RtlCaptureContext(&context);
+    EXCEPTION_RECORD record = {};
+    record.ExceptionCode = EXCEPTION_BREAKPOINT;
+    record.ExceptionAddress = reinterpret_cast<PVOID>(context.Eip);
+    EXCEPTION_POINTERS pointers = {&record, &context};
+    InstallCrashHandler(Collect, nullptr, FALSE);
+    CrashExceptionFilter(&pointers);
+}
+
+}  // namespace
+
+TEST(CrashReport, OnlyTheWholeLineIsCutAndNeverInsideACharacter) {
+    // A module line of 260 bytes: the 27 bytes before the name put the first
+    // byte of the second 表 at byte 254, so the cut line ends with the first.
+    TempDir dir("cut");
+    const std::string name = std::string(225, 'x') + "表表";
+    std::string dll = dir / (name + ".dll");
+    ASSERT_TRUE(kdxtest::Copy(kdxtest::OwnFolder() + "..\\installinfo\\info_verdll.dll", dll));
+    HMODULE module = LoadLibraryA(dll.c_str());
+    ASSERT_NE(nullptr, module);
+    g_lines.clear();
+    ReportHere();
+    FreeLibrary(module);
+    std::string all, moduleLine;
+    for (const std::string& line : g_lines) {
+        all += line + "\n";
+        EXPECT_LE(line.size(), 255u) << line;
+        if (line.find("] xxx") != std::string::npos) moduleLine = line;
+    }
+    ASSERT_FALSE(moduleLine.empty()) << all;
+    EXPECT_EQ("] " + std::string(225, 'x') + "表", moduleLine.substr(moduleLine.find("] x"))) << all;
 }
 
 TEST(WriteMiniDump, WritesWithoutExceptionAndLeavesNothingOnFailure) {
