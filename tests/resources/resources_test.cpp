@@ -113,7 +113,6 @@ TEST_F(VersionResource, JapaneseStringTable) {
     EXPECT_EQ(Value("FileDescription"), "Corvane");
     EXPECT_EQ(Value("LegalTrademarks"), "Corvane");
     EXPECT_EQ(Value("OriginalFilename"), "AgentUninstaller_Win.exe");
-    EXPECT_EQ(Value("InternalName"), "AgentUninstaller_Win");
     EXPECT_EQ(Value("CompanyName"), "Zev");
     EXPECT_EQ(Value("LegalCopyright"), "Copyright (C) Zev");
 }
@@ -185,7 +184,6 @@ TEST_F(ResourceModule, VersionResourceHasOnlyTheJapaneseTable) {
         {L"CompanyName", "Zev"},
         {L"FileDescription", "Corvane"},
         {L"FileVersion", "2.000.08"},
-        {L"InternalName", "AgentUninstaller_Win"},
         {L"LegalCopyright", "Copyright (C) Zev"},
         {L"LegalTrademarks", "Corvane"},
         {L"OriginalFilename", "AgentUninstaller_Win.exe"},
