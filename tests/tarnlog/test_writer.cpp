@@ -434,6 +434,26 @@ TEST(TarnLogFailure, LockHeldByAnotherProcessGivesUpAfterTenSeconds) {
               sys[0].message);  // 排他で待てませんでした
 }
 
+TEST(TarnLogFailure, LockLeftByAKilledProcessIsTakenAndWritten) {
+    testutil::TempDir dir("tlx");
+    const std::string name = UniqueName("orphan");
+    HANDLE keep = nullptr;  // keeps the mutex in being after its owner dies
+    {
+        logtest::Child holder(logtest::WriterExe(), {"hold", name});
+        for (int i = 0; i < 400 && !(keep = OpenMutexA(SYNCHRONIZE, FALSE, name.c_str())); ++i) Sleep(50);
+        ASSERT_NE(nullptr, keep);
+    }  // killed while it owns the lock
+    logtest::Run run = RunWriter({"init", dir / name, "4096", "line", "0", "after"});
+    CloseHandle(keep);
+    ASSERT_EQ(0u, run.exitCode);
+    EXPECT_LT(run.elapsedMs, 8000u);
+    std::vector<LogLine> lines = ParseAll(ReadBytes(dir / name));
+    ASSERT_EQ(2u, lines.size());
+    EXPECT_EQ(kStartBanner, lines[0].message);
+    EXPECT_EQ("after", lines[1].message);
+    EXPECT_FALSE(Exists(SysLog(dir)));
+}
+
 TEST(TarnLogFailure, UnopenableLogIsReportedOncePerLine) {
     testutil::TempDir dir("tlx");
     const std::string log = dir / UniqueName("busy");
