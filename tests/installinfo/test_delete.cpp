@@ -192,16 +192,16 @@ TEST(ProtectedFolders, SystemFoldersRootsAndRelativePathsAreRefused) {
     GetWindowsDirectoryA(windows, MAX_PATH);
     const std::string win = windows;
     std::vector<std::string> refused = {
-        "", "C:", "C:\\", "c:\\\\", "D:\\", "C:\\.", "C:\\bench-tmp\\..", win, win + "\\", win + "\\.",
+        "", "C:", "C:\\", "c:\\\\", "D:\\", "C:\\.", "C:\\bench-tmp\\..", win, win + "\\", win + "\\.", win + "\\x",
         win + "\\System32", "C:\\Program Files", "c:\\program files\\", "\\\\server\\share", "\\\\server\\share\\",
         "relative\\path", "..\\x", "C:foo", "\\bench-tmp\\x", "\\\\?\\C:\\bench-tmp\\x", "C:/bench-tmp/x"};
     if (testutil::BenchKind() == "win64") refused.push_back("C:\\Program Files (x86)");
     for (const std::string& p : refused) EXPECT_TRUE(IsProtectedFolder(p.c_str())) << p;
     EXPECT_TRUE(IsProtectedFolder(nullptr));
 
-    const char* allowed[] = {"C:\\bench-tmp\\x", "C:\\Program Files\\Corvane", "C:\\Program Files\\ソ\\",
-                             "C:\\a", "\\\\server\\share\\agent"};
-    for (const char* p : allowed) EXPECT_FALSE(IsProtectedFolder(p)) << p;
+    const std::string allowed[] = {"C:\\bench-tmp\\x", "C:\\Program Files\\Corvane", "C:\\Program Files\\ソ\\",
+                                   "C:\\a", "\\\\server\\share\\agent", win + "Agent"};  // beside, not inside
+    for (const std::string& p : allowed) EXPECT_FALSE(IsProtectedFolder(p.c_str())) << p;
 }
 
 TEST(ProtectedFolders, DeletionsRefuseAndTouchNothing) {
