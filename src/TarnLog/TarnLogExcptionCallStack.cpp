@@ -21,19 +21,17 @@ CrashReportCallback g_callback = NULL;
 char g_dumpPath[MAX_PATH + 1] = {0};
 char g_markerPath[MAX_PATH + 1] = {0};
 
-// Formats one report line into a 256-byte buffer and hands it over.
+// Formats one report line and hands it over cut to 255 bytes, whole
+// characters only; the names in it are never cut on their own.
 void Report(BOOL lastLine, const char* format, ...) {
-    char line[256] = {0};
+    char line[1024] = {0};  // room for the whole line before it is cut
     va_list args;
     va_start(args, format);
-    wvnsprintfA(line, sizeof(line), format, args);  // cuts what does not fit
+    wvnsprintfA(line, sizeof(line), format, args);
     va_end(args);
+    CutText(line, 255);
     g_callback(line, lastLine);
 }
-
-// Module names come from the system and stay short, but a line must never
-// overrun its buffer: cut a name to what fits, whole characters only.
-void CopyName(char* target, size_t size, const char* name) { CopyText(target, size, name); }
 
 // The stack-walk and symbol calls, taken at run time from the system's
 // dbghelp.dll. Importing IMAGEHLP at link time would make the loader pull in
@@ -91,10 +89,8 @@ void ReportModules() {
     if (!Module32First(snapshot.get(), &entry)) return;
     Report(FALSE, "ロードモジュール");
     do {
-        char name[200];
-        CopyName(name, sizeof(name), entry.szModule);
         DWORD base = reinterpret_cast<DWORD>(entry.modBaseAddr);
-        Report(FALSE, "  [0x%08X～0x%08X] %s", base, base + entry.modBaseSize, name);
+        Report(FALSE, "  [0x%08X～0x%08X] %s", base, base + entry.modBaseSize, entry.szModule);
         entry.dwSize = sizeof(entry);
     } while (Module32Next(snapshot.get(), &entry));
 }
@@ -123,9 +119,7 @@ void ReportStack(const CONTEXT& crashContext, DWORD exceptionAddress) {
     ZeroMemory(&module, sizeof(module));
     module.SizeOfStruct = sizeof(module);
     if (sym.Ready() && sym.GetModuleInfo(process, exceptionAddress, &module)) {
-        char name[200];
-        CopyName(name, sizeof(name), module.ModuleName);
-        Report(FALSE, "例外発生モジュール %s(0x%08X) + 0x%08X", name, module.BaseOfImage,
+        Report(FALSE, "例外発生モジュール %s(0x%08X) + 0x%08X", module.ModuleName, module.BaseOfImage,
                exceptionAddress - module.BaseOfImage);
     }
 
@@ -136,16 +130,12 @@ void ReportStack(const CONTEXT& crashContext, DWORD exceptionAddress) {
         ZeroMemory(&module, sizeof(module));
         module.SizeOfStruct = sizeof(module);
         sym.GetModuleInfo(process, frame.AddrPC.Offset, &module);
-        char moduleName[100];
-        CopyName(moduleName, sizeof(moduleName), module.ModuleName);
         DWORD displacement = 0;
         if (sym.GetSymFromAddr(process, frame.AddrPC.Offset, &displacement, symbol)) {
-            char symbolName[120];
-            CopyName(symbolName, sizeof(symbolName), symbol->Name);
-            Report(FALSE, "  0x%08X[%s:0x%08X] %s() + 0x%X", frame.AddrPC.Offset, moduleName,
-                   module.BaseOfImage, symbolName, displacement);
+            Report(FALSE, "  0x%08X[%s:0x%08X] %s() + 0x%X", frame.AddrPC.Offset, module.ModuleName,
+                   module.BaseOfImage, symbol->Name, displacement);
         } else {
-            Report(FALSE, "  0x%08X[%s:0x%08X] ---", frame.AddrPC.Offset, moduleName, module.BaseOfImage);
+            Report(FALSE, "  0x%08X[%s:0x%08X] ---", frame.AddrPC.Offset, module.ModuleName, module.BaseOfImage);
         }
     }
     Report(TRUE, kReportRule);
@@ -156,8 +146,9 @@ void ReportStack(const CONTEXT& crashContext, DWORD exceptionAddress) {
 void InstallCrashHandler(CrashReportCallback callback, const char* dumpFolder, BOOL install) {
     g_callback = callback;
     g_dumpPath[0] = g_markerPath[0] = '\0';
-    // PathCombineA fails for a folder that leaves no room: then no dump.
-    if (dumpFolder && PathCombineA(g_dumpPath, dumpFolder, kDumpName) &&
+    // PathCombineA fails for a folder that leaves no room, and an empty folder
+    // would put the dump in the current folder of an elevated process: no dump.
+    if (dumpFolder && *dumpFolder && PathCombineA(g_dumpPath, dumpFolder, kDumpName) &&
         !PathCombineA(g_markerPath, dumpFolder, kDumpMarkerName))
         g_dumpPath[0] = '\0';
     if (install) SetUnhandledExceptionFilter(CrashExceptionFilter);

@@ -87,7 +87,9 @@ void SetProductLogFolderProvider(ProductLogFolderProvider provider) { g_productL
 bool InsertAtDot(char* out, size_t size, const char* path, const char* insert, bool lastDot) {
     if (!size) return false;
     out[0] = '\0';
-    const unsigned char* dot = lastDot ? _mbsrchr(Bytes(path), '.') : _mbschr(Bytes(path), '.');
+    // The first '.' is looked for in the file name only, never in a folder.
+    const unsigned char* dot =
+        lastDot ? _mbsrchr(Bytes(path), '.') : _mbschr(Bytes(tarnlog::FileNamePart(path, false)), '.');
     size_t length = strlen(path);
     size_t head = dot ? static_cast<size_t>(dot - Bytes(path)) : length;
     size_t added = strlen(insert);

@@ -84,8 +84,8 @@ using ::FileNamePart;
 typedef void (*ProductLogFolderProvider)(char* buffer, size_t size);
 // Installed by the product environment at start-up; until then there is none.
 void SetProductLogFolderProvider(ProductLogFolderProvider provider);
-// out = path with insert placed before its first (or last) '.', or appended when it has
-// none; false when the result does not fit.
+// out = path with insert placed before the first '.' of its file name (or the last '.'
+// of the path), or appended when there is none; false when the result does not fit.
 bool InsertAtDot(char* out, size_t size, const char* path, const char* insert, bool lastDot);
 // The folder new log files go to when no log is set: ends in a backslash (or is empty).
 void GetDefaultLogFolder(char* buffer, size_t size);

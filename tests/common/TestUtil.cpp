@@ -133,7 +133,8 @@ Child::Child(const std::string& commandLine, bool suspended, bool capture) {
     std::string line = commandLine;
     started_ = GetTickCount();
     if (!CreateProcessA(nullptr, &line[0], nullptr, nullptr, writeEnd != nullptr, suspended ? CREATE_SUSPENDED : 0,
-                        nullptr, nullptr, &si, &pi_))
+                        nullptr, nullptr, &si, &pi_) ||
+        !pi_.hProcess)  // Wine starts a unix program with no handles and a stray thread handle value
         pi_ = PROCESS_INFORMATION();
     if (writeEnd) CloseHandle(writeEnd);
 }

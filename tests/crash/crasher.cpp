@@ -13,7 +13,8 @@ volatile int* volatile g_target = NULL;
 
 __attribute__((noinline)) void CrashHere(volatile int* target) { *target = 42; }
 
-__attribute__((noinline)) void CrashCaller(volatile int* target) {
+// Its name is longer than the report ever cut a single name to.
+__attribute__((noinline)) void CrashCallerWithANameLongerThanTheHundredAndTwentyBytesThatAnOldCutOfSymbolNamesKept_SoTheReportMustShowItWholeInItsLineAndMore(volatile int* target) {
     CrashHere(target);
     TARNLOG(TARNLOG_INFO, "not reached");
 }
@@ -23,6 +24,6 @@ int main(int argc, char** argv) {
     SetupLog(NULL);
     SetupCrashHandler(withDump, TRUE);
     TARNLOG(TARNLOG_INFO, "crasher ready");
-    CrashCaller(g_target);
+    CrashCallerWithANameLongerThanTheHundredAndTwentyBytesThatAnOldCutOfSymbolNamesKept_SoTheReportMustShowItWholeInItsLineAndMore(g_target);
     return 0;
 }

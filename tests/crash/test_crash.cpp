@@ -109,7 +109,7 @@ TEST_F(Crash, AccessViolationWritesWholeReportAndFlushes) {
     ASSERT_GT(here, stack);
     EXPECT_NE(std::string::npos, report[here].find("[crasher:0x")) << all;
     EXPECT_NE(std::string::npos, report[here].find("] CrashHere() + 0x")) << all;
-    EXPECT_NE(std::string::npos, report[here + 1].find("] CrashCaller() + 0x")) << all;
+    EXPECT_NE(std::string::npos, report[here + 1].find("] CrashCallerWithANameLongerThanTheHundredAndTwentyBytesThatAnOldCutOfSymbolNamesKept_SoTheReportMustShowItWholeInItsLineAndMore() + 0x")) << all;
     EXPECT_NE(std::string::npos, report[here + 2].find("] main() + 0x")) << all;
     EXPECT_EQ(kRule, report.back());
     // No marker: no dump and no dump lines.
@@ -138,6 +138,18 @@ TEST_F(Crash, DumpSwitchOffWritesNoDump) {
     EXPECT_FALSE(Exists(dumpPath));
 }
 
+TEST_F(Crash, EmptyLogDirWritesNoDumpInTheCurrentFolder) {
+    WriteBytes(dir / "KDMSys.ini", "[PATH]\r\nLOGDIR=\r\n");
+    WriteBytes(dir / "KDMDMP.INI", "");
+    char saved[MAX_PATH];
+    GetCurrentDirectoryA(MAX_PATH, saved);
+    SetCurrentDirectoryA(dir.path().c_str());  // the crasher inherits it
+    std::vector<std::string> report = CrashAndReport();
+    SetCurrentDirectoryA(saved);
+    EXPECT_EQ(kRule, report.back());
+    EXPECT_FALSE(Exists(dir / "VELMOR.DMP"));
+}
+
 TEST_F(Crash, UnwritableDumpReportsCodeAndLeavesNoFile) {
     WriteBytes(productLogs + "\\KDMDMP.INI", "");
     ASSERT_TRUE(CreateDirectoryA(dumpPath.c_str(), nullptr));  // a folder where the dump should go
@@ -145,6 +157,47 @@ TEST_F(Crash, UnwritableDumpReportsCodeAndLeavesNoFile) {
     ASSERT_GE(report.size(), 3u);
     EXPECT_EQ("ダンプファイル作成 = 5", report[report.size() - 2]);
     EXPECT_TRUE(GetFileAttributesA(dumpPath.c_str()) & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+namespace {
+
+std::vector<std::string> g_lines;
+void Collect(const char* line, BOOL) { g_lines.push_back(line); }
+
+// The report of a made-up exception raised here.
+void ReportHere() {
+    CONTEXT context = {};
+    RtlCaptureContext(&context);
+    EXCEPTION_RECORD record = {};
+    record.ExceptionCode = EXCEPTION_BREAKPOINT;
+    record.ExceptionAddress = reinterpret_cast<PVOID>(context.Eip);
+    EXCEPTION_POINTERS pointers = {&record, &context};
+    InstallCrashHandler(Collect, nullptr, FALSE);
+    CrashExceptionFilter(&pointers);
+}
+
+}  // namespace
+
+TEST(CrashReport, OnlyTheWholeLineIsCutAndNeverInsideACharacter) {
+    // A module line of 260 bytes: the 27 bytes before the name put the first
+    // byte of the second 表 at byte 254, so the cut line ends with the first.
+    TempDir dir("cut");
+    const std::string name = std::string(225, 'x') + "表表";
+    std::string dll = dir / (name + ".dll");
+    ASSERT_TRUE(testutil::Copy(testutil::OwnFolder() + "..\\installinfo\\info_verdll.dll", dll));
+    HMODULE module = LoadLibraryA(dll.c_str());
+    ASSERT_NE(nullptr, module);
+    g_lines.clear();
+    ReportHere();
+    FreeLibrary(module);
+    std::string all, moduleLine;
+    for (const std::string& line : g_lines) {
+        all += line + "\n";
+        EXPECT_LE(line.size(), 255u) << line;
+        if (line.find("] xxx") != std::string::npos) moduleLine = line;
+    }
+    ASSERT_FALSE(moduleLine.empty()) << all;
+    EXPECT_EQ("] " + std::string(225, 'x') + "表", moduleLine.substr(moduleLine.find("] x"))) << all;
 }
 
 TEST(WriteMiniDump, WritesWithoutExceptionAndLeavesNothingOnFailure) {

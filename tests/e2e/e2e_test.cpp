@@ -187,7 +187,7 @@ TEST_F(EndToEnd, SecondInstanceIsRefusedWhileTheFirstShowsItsDialog) {
 }
 
 TEST_F(EndToEnd, ContractNumberIsCheckedBeforeTheUninstall) {
-    Install("2.000.08", "AB12CD34");
+    Install("2.000.08", "AB12CD34EF56GH7890XY");  // only its first 14 characters count
     Program p(exe_);
     HWND dlg = p.WaitFor(kTitle, false);
     ASSERT_TRUE(dlg != NULL);
@@ -211,8 +211,10 @@ TEST_F(EndToEnd, ContractNumberIsCheckedBeforeTheUninstall) {
     ASSERT_TRUE(uidriver::WaitForWindowGone(warn, kWait));
     EXPECT_EQ("AB12CD35", uidriver::GetText(GetDlgItem(dlg, 1000)));
 
-    // Right, in lower case, with Enter: accepted, the uninstall runs and reports.
-    ASSERT_TRUE(uidriver::SetText(dlg, 1000, L"ab12cd34"));
+    // Right, typed in lower case to the edit's full 14 characters, with Enter:
+    // accepted, the uninstall runs and reports.
+    ASSERT_TRUE(uidriver::SetText(dlg, 1000, L""));
+    ASSERT_TRUE(uidriver::TypeText(dlg, 1000, L"ab12cd34ef56gh"));
     ASSERT_TRUE(uidriver::PressKey(dlg, uidriver::Key::Enter));
     HWND done = p.WaitFor(kTitle, true);
     ExpectOkBox(done, kDone, kTitle, true);

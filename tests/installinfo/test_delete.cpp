@@ -206,6 +206,7 @@ TEST(DeleteFolder, LinkInsideTheTreeIsNeverEntered) {
     EXPECT_TRUE(Exists(outside + "\\keep.txt"));
 
     bool restart = false;
+    testutil::LogCapture log;
     const bool result = DeleteFolder(root.c_str(), &restart);
     EXPECT_TRUE(Exists(outside + "\\keep.txt"));
     EXPECT_TRUE(PendingDeletionsUnder(outside).empty());
@@ -215,6 +216,8 @@ TEST(DeleteFolder, LinkInsideTheTreeIsNeverEntered) {
         EXPECT_FALSE(result);
         EXPECT_TRUE(restart);
         EXPECT_FALSE(Exists(root + "\\a.txt"));
+        EXPECT_TRUE(log.Has("リパースポイントの削除に失敗しました [" + root + "\\link]"));
+        EXPECT_FALSE(log.Has("削除予約に失敗しました [" + root + "\\link]"));
     } else {
         EXPECT_TRUE(result);
         EXPECT_FALSE(restart);
@@ -244,16 +247,16 @@ TEST(ProtectedFolders, SystemFoldersRootsAndRelativePathsAreRefused) {
     GetWindowsDirectoryA(windows, MAX_PATH);
     const std::string win = windows;
     std::vector<std::string> refused = {
-        "", "C:", "C:\\", "c:\\\\", "D:\\", "C:\\.", "C:\\bench-tmp\\..", win, win + "\\", win + "\\.",
+        "", "C:", "C:\\", "c:\\\\", "D:\\", "C:\\.", "C:\\bench-tmp\\..", win, win + "\\", win + "\\.", win + "\\x",
         win + "\\System32", "C:\\Program Files", "c:\\program files\\", "\\\\server\\share", "\\\\server\\share\\",
         "relative\\path", "..\\x", "C:foo", "\\bench-tmp\\x", "\\\\?\\C:\\bench-tmp\\x", "C:/bench-tmp/x"};
     if (testutil::BenchKind() == "win64") refused.push_back("C:\\Program Files (x86)");
     for (const std::string& p : refused) EXPECT_TRUE(IsProtectedFolder(p.c_str())) << p;
     EXPECT_TRUE(IsProtectedFolder(nullptr));
 
-    const char* allowed[] = {"C:\\bench-tmp\\x", "C:\\Program Files\\Corvane", "C:\\Program Files\\ソ\\",
-                             "C:\\a", "\\\\server\\share\\agent"};
-    for (const char* p : allowed) EXPECT_FALSE(IsProtectedFolder(p)) << p;
+    const std::string allowed[] = {"C:\\bench-tmp\\x", "C:\\Program Files\\Corvane", "C:\\Program Files\\ソ\\",
+                                   "C:\\a", "\\\\server\\share\\agent", win + "Agent"};  // beside, not inside
+    for (const std::string& p : allowed) EXPECT_FALSE(IsProtectedFolder(p.c_str())) << p;
 }
 
 TEST(ProtectedFolders, DeletionsRefuseAndTouchNothing) {
@@ -269,6 +272,10 @@ TEST(ProtectedFolders, DeletionsRefuseAndTouchNothing) {
     EXPECT_EQ(0, DeleteTree("rel", FALSE));
     EXPECT_EQ(0, DeleteTree(".\\rel\\ソ", FALSE));
     SetCurrentDirectoryA(saved);
+    testutil::LogCapture log;
+    for (const char* device : {"\\\\?\\", "\\\\.\\"}) EXPECT_FALSE(DeleteFolder((device + root).c_str(), &restart));
+    EXPECT_TRUE(log.Has("デバイスパスは扱えません。フォルダの削除が出来ません [\\\\.\\" + root + "]"));
+    EXPECT_FALSE(log.Has("削除できないフォルダです。"));  // they are no protected folders
     EXPECT_TRUE(Exists(root + "\\ソ\\能.dll"));
     EXPECT_TRUE(Exists(root + "\\other\\c.txt"));
     EXPECT_FALSE(DeleteFolder("C:\\", &restart));

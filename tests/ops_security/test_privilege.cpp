@@ -58,6 +58,9 @@ TEST(ChangeOwner, RealCalls) {
     testutil::LogCapture log;
     EXPECT_EQ(0u, ChangeOwner("Administrators", (dir / "gone.txt").c_str()));
     EXPECT_EQ("", log.Text());  // a vanished file is done, silently
+    const std::string tooLong = dir / std::string(MAX_PATH, 'a');  // cut, it would name a missing file
+    EXPECT_EQ(206u, ChangeOwner("Administrators", tooLong.c_str()));
+    EXPECT_TRUE(log.Has("所有者情報変更に失敗(206) " + tooLong));
 
     DWORD status = ChangeOwner("ops-no-such-account", file.c_str());
     EXPECT_EQ(static_cast<DWORD>(ERROR_NONE_MAPPED), status);

@@ -133,6 +133,45 @@ TEST_F(WalkTest, MissingFolderFailsAtEnumeration) {
     EXPECT_TRUE(log.Has("ファイルが見つからない"));
 }
 
+// Wine's FindNextFileA never answers 234, so for this case the program's own
+// import of it is pointed at a stand-in that does, 50 times, then ends.
+int g_moreData = 0;
+BOOL WINAPI MoreDataThenEnd(HANDLE, LPWIN32_FIND_DATAA) {
+    SetLastError(++g_moreData <= 50 ? ERROR_MORE_DATA : ERROR_NO_MORE_FILES);
+    return FALSE;
+}
+
+void** ImportSlot(const char* function) {
+    BYTE* base = reinterpret_cast<BYTE*>(GetModuleHandleA(nullptr));
+    auto* nt = reinterpret_cast<IMAGE_NT_HEADERS*>(base + reinterpret_cast<IMAGE_DOS_HEADER*>(base)->e_lfanew);
+    auto* dll = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR*>(
+        base + nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT].VirtualAddress);
+    for (; dll->Name; ++dll) {
+        auto* name = reinterpret_cast<IMAGE_THUNK_DATA*>(base + dll->OriginalFirstThunk);
+        void** slot = reinterpret_cast<void**>(base + dll->FirstThunk);
+        for (; name->u1.AddressOfData; ++name, ++slot)
+            if (!IMAGE_SNAP_BY_ORDINAL(name->u1.Ordinal) &&
+                !strcmp(reinterpret_cast<char*>(base + name->u1.AddressOfData + 2), function))
+                return slot;
+    }
+    return nullptr;
+}
+
+TEST_F(WalkTest, RepeatedMoreDataStopsTheWalkAfterTenRetries) {
+    void** slot = ImportSlot("FindNextFileA");
+    ASSERT_NE(nullptr, slot);
+    DWORD protect = 0;
+    VirtualProtect(slot, sizeof(void*), PAGE_READWRITE, &protect);
+    void* real = *slot;
+    *slot = reinterpret_cast<void*>(MoreDataThenEnd);
+    RecordingCalls rec;
+    BOOL result = ApplySecurityTree(tree.root.c_str(), acl.get());
+    *slot = real;
+    EXPECT_FALSE(result);
+    EXPECT_EQ(234u, GetLastError());
+    EXPECT_EQ(11, g_moreData);
+}
+
 TEST_F(WalkTest, RealCallsSucceedUnderWine) {
     // Wine answers success without storing; on Windows the same walk writes.
     EXPECT_TRUE(ApplySecurityTree(tree.root.c_str(), acl.get()));

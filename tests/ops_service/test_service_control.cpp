@@ -148,15 +148,14 @@ TEST(StopServiceAndWait, ProcessExitedWhileStopPendingCountsAsStopped) {
     DWORD start = GetTickCount();
     EXPECT_EQ(0u, StopServiceAndWait(svc.name(), 20000));
     EXPECT_LT(ElapsedSince(start), 15000u);
-    // The manager holds the ended process open, so it can still be opened:
-    // only its signalled state tells that it has gone.
-    if (svc.State() == SERVICE_STOP_PENDING) {
-        HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, svc.Pid());
-        if (process) {
-            EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(process, 0));
-            CloseHandle(process);
-        }
-    }
+    // The manager still says stop-pending, so the process check ended the
+    // wait. It holds the ended process open, so it can still be opened: only
+    // its signalled state tells that it has gone.
+    ASSERT_EQ(static_cast<DWORD>(SERVICE_STOP_PENDING), svc.State());
+    HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, svc.Pid());
+    ASSERT_NE(nullptr, process);
+    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(process, 0));
+    CloseHandle(process);
 }
 
 TEST(StopServiceAndWait, BackToRunningIsServerStopping) {

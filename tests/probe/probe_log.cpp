@@ -2,7 +2,7 @@
 // log test starts with fresh process-wide log paths. Operations run in order:
 //   init PATH KB | initnull | line KIND TEXT | hdr | kinds | sjis | big BYTES |
 //   bigdbcs | lines N TAG | threads T N TAG | fill TARGET_SIZE | fatal N |
-//   lasterr | term | flush | wait EVENT
+//   lasterr | term | flush | wait EVENT | hold MUTEX (owns it until killed)
 // Exit code 0, or the number of the check that failed (3 last error, 4 flush).
 #include <windows.h>
 #include <process.h>
@@ -117,6 +117,9 @@ int LogMain(int argc, char** argv) {
                 WaitForSingleObject(event, 30000);
                 CloseHandle(event);
             }
+        } else if (op == "hold") {
+            CreateMutexA(NULL, TRUE, argv[i++]);
+            Sleep(INFINITE);
         } else {
             fprintf(stderr, "probe log: unknown operation %s\n", op.c_str());
             return 2;

@@ -74,6 +74,8 @@ TEST(TarnLogPaths, DotInsertionAndCuts) {
     EXPECT_STREQ("D:\\Log\\X.exe_fatal.log", out);
     ASSERT_TRUE(tarnlog::InsertAtDot(out, sizeof(out), "D:\\Log\\X", "_dmp", false));
     EXPECT_STREQ("D:\\Log\\X_dmp", out);
+    ASSERT_TRUE(tarnlog::InsertAtDot(out, sizeof(out), "D:\\v1.2\\X.exe.log", "_dmp", false));
+    EXPECT_STREQ("D:\\v1.2\\X_dmp.exe.log", out);
     EXPECT_FALSE(tarnlog::InsertAtDot(out, 8, "D:\\Log\\X.log", "_dmp", false));
 
     char text[] = "ab\x83\x5C" "cd";
@@ -423,6 +425,26 @@ TEST(TarnLogFailure, LockHeldByAnotherProcessGivesUpAfterTenSeconds) {
     EXPECT_EQ("##", sys[0].mark);
     EXPECT_EQ("\x94\x72\x91\xBC\x82\xC5\x91\xD2\x82\xC4\x82\xDC\x82\xB9\x82\xF1\x82\xC5\x82\xB5\x82\xBD",
               sys[0].message);  // 排他で待てませんでした
+}
+
+TEST(TarnLogFailure, LockLeftByAKilledProcessIsTakenAndWritten) {
+    testutil::TempDir dir("tlx");
+    const std::string name = UniqueName("orphan");
+    HANDLE keep = nullptr;  // keeps the mutex in being after its owner dies
+    {
+        testutil::Child holder(testutil::ProbeExe(), {"log", "hold", name});
+        for (int i = 0; i < 400 && !(keep = OpenMutexA(SYNCHRONIZE, FALSE, name.c_str())); ++i) Sleep(50);
+        ASSERT_NE(nullptr, keep);
+    }  // killed while it owns the lock
+    testutil::RunResult run = testutil::Probe("log", {"init", dir / name, "4096", "line", "0", "after"});
+    CloseHandle(keep);
+    ASSERT_EQ(0u, run.exitCode);
+    EXPECT_LT(run.elapsedMs, 8000u);
+    std::vector<LogLine> lines = ParseAll(ReadBytes(dir / name));
+    ASSERT_EQ(2u, lines.size());
+    EXPECT_EQ(kStartBanner, lines[0].message);
+    EXPECT_EQ("after", lines[1].message);
+    EXPECT_FALSE(Exists(SysLog(dir)));
 }
 
 TEST(TarnLogFailure, UnopenableLogIsReportedOncePerLine) {

@@ -254,6 +254,16 @@ bool SetText(HWND parent, int id, const std::wstring& text) {
     return ctl && SendWithTimeout(ctl, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()), &ok) && ok;
 }
 
+bool TypeText(HWND parent, int id, const std::wstring& text) {
+    HWND ctl = GetDlgItem(parent, id);
+    if (!ctl) return false;
+    // Sent, not posted: the character reaches the control's procedure (and any
+    // filter subclassing it) directly, and is handled when the call returns.
+    for (wchar_t ch : text)
+        if (!SendWithTimeout(ctl, WM_CHAR, ch, 1, nullptr)) return false;
+    return true;
+}
+
 bool Click(HWND parent, int id) {
     HWND button = GetDlgItem(parent, id);
     if (!button || !IsWindowVisible(button) || !IsWindowEnabled(button)) return false;

@@ -81,6 +81,8 @@ MessageBoxInfo ReadMessageBox(HWND box);
 // Replaces the text of control id with WM_SETTEXT (no per-character filtering
 // of the control runs). false when the control does not exist or the message fails.
 bool SetText(HWND parent, int id, const std::wstring& text);
+// Types text into control id of parent, one WM_CHAR a character.
+bool TypeText(HWND parent, int id, const std::wstring& text);
 // Presses button id with a posted BM_CLICK (a sent one would block while the
 // button's handler shows a modal box). false when the button does not exist
 // or is disabled or hidden, as an operator could not press it.

@@ -137,8 +137,12 @@ DWORD ChangeOwner(const char* account, const char* path) {
         return error;
     }
 
-    DWORD result = SetNamedSecurityInfoA(pathCopy, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, sid.get(), NULL,
-                                         NULL, NULL);
+    // A path cut to the buffer would name another object, or none, which
+    // counts as done: a path that does not fit fails instead.
+    DWORD result = lstrlenA(path) >= MAX_PATH
+                       ? static_cast<DWORD>(ERROR_FILENAME_EXCED_RANGE)
+                       : SetNamedSecurityInfoA(pathCopy, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, sid.get(), NULL,
+                                               NULL, NULL);
     if (result == ERROR_SUCCESS || result == ERROR_FILE_NOT_FOUND) return ERROR_SUCCESS;
 
     DWORD attributes = GetFileAttributesA(path);

@@ -74,7 +74,13 @@ BOOL WalkFolder(const std::string& folder, PACL acl) {
                 CSecurityCalls::Current().ApplyDacl(child.c_str(), acl);
             }
         }
-        if (!FindNextFileA(find.get(), &data) && GetLastError() != ERROR_MORE_DATA) return TRUE;
+        // 234 is retried, but only as often as the file search does
+        // elsewhere: a search that keeps answering it has not seen every
+        // entry, so the walk stops with that error.
+        for (int retries = 0; !FindNextFileA(find.get(), &data);) {
+            if (GetLastError() != ERROR_MORE_DATA) return TRUE;
+            if (++retries > 10) return FALSE;
+        }
     }
 }
 

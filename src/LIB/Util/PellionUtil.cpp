@@ -13,6 +13,7 @@ namespace {
 const char kInstallRoot[] = "HKEY_LOCAL_MACHINE";
 const char kInstallKey[] = "SOFTWARE\\Corvane";
 const char kScheduleFailed[] = "削除予約に失敗しました [%s] [%lu]";
+const char kLinkRemoveFailed[] = "リパースポイントの削除に失敗しました [%s] [%lu]";
 
 std::string WithoutTrailingBackslash(std::string path) {
     while (!path.empty() && EndsWithBackslash(path.c_str())) path.pop_back();
@@ -155,7 +156,7 @@ bool DeleteFolderIn(const std::string& path, bool* restartRequired) {
             // Never scheduled: what the restart would do with a link is not
             // ours to risk.
             if (!RemoveLink(full, attributes)) {
-                TARNLOG(TARNLOG_ERROR, kScheduleFailed, full.c_str(), GetLastError());
+                TARNLOG(TARNLOG_ERROR, kLinkRemoveFailed, full.c_str(), GetLastError());
                 result = false;
             }
         } else if (entry.IsFolder()) {
@@ -219,6 +220,12 @@ bool DeleteFolder(const char* path, bool* restartRequired) {
     }
     if (restartRequired) *restartRequired = false;
     std::string folder;
+    if (path[0] == '\\' && path[1] == '\\' && (path[2] == '?' || path[2] == '.')) {
+        // Device paths ("\\?\", "\\.\") skip the system's path normalisation,
+        // so they are never resolved; they are no protected folder either.
+        TARNLOG(TARNLOG_ERROR, "デバイスパスは扱えません。フォルダの削除が出来ません [%s]", path);
+        return false;
+    }
     if (!ResolveDeletable(path, folder)) {
         TARNLOG(TARNLOG_ERROR, "削除できないフォルダです。フォルダの削除が出来ません [%s]", path);
         return false;
@@ -233,7 +240,7 @@ bool DeleteFolder(const char* path, bool* restartRequired) {
         }
     } else if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) {
         if (RemoveLink(folder, attributes)) return true;
-        TARNLOG(TARNLOG_ERROR, kScheduleFailed, folder.c_str(), GetLastError());
+        TARNLOG(TARNLOG_ERROR, kLinkRemoveFailed, folder.c_str(), GetLastError());
         return false;
     }
     return DeleteFolderIn(folder, restartRequired);
