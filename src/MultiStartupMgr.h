@@ -46,7 +46,7 @@ private:
     CHandle m_mutex;
 };
 
-// The guard as the application uses it: CMultiStartupMgr(NULL, TRUE, 0);
+// The guard as the application uses it: CMultiStartupMgr(nullptr, TRUE, 0);
 // GetStatus() 0 means this instance is the only one.
 class CMultiStartupMgr : public CSimpleMutex {
 public:

@@ -65,29 +65,29 @@ BOOL CPellionAgentUninstallerApp::InitInstance() {
     images.dwFlags = 0xFFFFFFFF;
     RegisterTheme(m_hInstance, &images, 0);
 
-    SetupLog(NULL);
+    SetupLog(nullptr);
     SetupCrashHandler(1, 1);
     AfxSetExceptionHook(LogStoppedException);
 
     // Held until this function returns, so a second start is refused for the whole run.
-    CMultiStartupMgr guard(NULL, TRUE, 0);
+    CMultiStartupMgr guard(nullptr, TRUE, 0);
     if (guard.GetStatus() != 0) {
-        MessageBoxA(NULL, kAlreadyRunning, "失敗", MB_OK | MB_ICONEXCLAMATION);
+        MessageBoxA(nullptr, kAlreadyRunning, "失敗", MB_OK | MB_ICONEXCLAMATION);
         TARNLOG(TARNLOG_ERROR, "%s", kAlreadyRunning);
         return FALSE;
     }
 
     char installed[100];
     memset(installed, 0, sizeof(installed));
-    if (!ReadInstallValue(installed, "Version", sizeof(installed), NULL)) {
+    if (!ReadInstallValue(installed, "Version", sizeof(installed), nullptr)) {
         TARNLOG(TARNLOG_ERROR, "%s", kNotInstalled);
-        MessageBoxA(NULL, kNotInstalled, kTitle, MB_OK | MB_ICONEXCLAMATION | MB_TOPMOST);
+        MessageBoxA(nullptr, kNotInstalled, kTitle, MB_OK | MB_ICONEXCLAMATION | MB_TOPMOST);
         return FALSE;
     }
 
     CFileVersionInfo reader;
     CString ownVersion;
-    reader.Load(NULL);
+    reader.Load(nullptr);
     const char* product = reader.GetString(9, 0x411);
     if (product) {
         ownVersion = product;
@@ -101,7 +101,7 @@ BOOL CPellionAgentUninstallerApp::InitInstance() {
         TARNLOG(TARNLOG_ERROR,
                 "現在のバージョンより、アップデート対象のバージョンの方が古いです。NowVersion[%s], ModuleVersion[%s]",
                 installed, static_cast<const char*>(ownVersion));
-        MessageBoxA(NULL,
+        MessageBoxA(nullptr,
                     "新しいバージョンがインストールされているため本アンインストーラーを実行できません。\r\n"
                     "最新のアンインストーラーをご利用ください。",
                     kTitle, MB_OK | MB_ICONEXCLAMATION | MB_TOPMOST);
@@ -119,10 +119,10 @@ BOOL CPellionAgentUninstallerApp::InitInstance() {
             "アンインストールに失敗しました。\r\nエラーコード：%s \r\n\r\n<詳細情報>\r\nバージョン：%s \r\n\r\n"
             "再度実行してください。",
             worker.GetResultCode().c_str(), static_cast<const char*>(ownVersion));
-        MessageBoxA(NULL, text, kTitle, MB_OK | MB_ICONHAND | MB_TOPMOST);
+        MessageBoxA(nullptr, text, kTitle, MB_OK | MB_ICONHAND | MB_TOPMOST);
     } else if (!worker.m_bNeedRestart) {
-        MessageBoxA(NULL, "アンインストールが完了しました。", kTitle, MB_OK | MB_ICONASTERISK | MB_TOPMOST);
-    } else if (MessageBoxA(NULL,
+        MessageBoxA(nullptr, "アンインストールが完了しました。", kTitle, MB_OK | MB_ICONASTERISK | MB_TOPMOST);
+    } else if (MessageBoxA(nullptr,
                            "処理を完了するには再起動する必要があります。\r\n再起動してもよろしいですか？",
                            "確認", MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) == IDYES) {
         if (EnableShutdownPrivilege() == 0) ExitWindowsEx(EWX_REBOOT, 0);

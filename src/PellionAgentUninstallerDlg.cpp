@@ -65,7 +65,7 @@ void CPellionAgentUninstallerDlg::OnBnClickedOk() {
     memset(stored, 0, sizeof(stored));
 
     std::string iniPath;
-    GetInstallFilePath(iniPath, NULL, "PellionSys.ini");  // on failure the path stays empty
+    GetInstallFilePath(iniPath, nullptr, "PellionSys.ini");  // on failure the path stays empty
 
     // No settings file: nothing to check the number against.
     WIN32_FIND_DATAA found;

@@ -5,7 +5,7 @@
 
 class CPellionAgentUninstallerDlg : public CDialog {
 public:
-    explicit CPellionAgentUninstallerDlg(CWnd* parent = NULL);
+    explicit CPellionAgentUninstallerDlg(CWnd* parent = nullptr);
     ~CPellionAgentUninstallerDlg() override;
 
 protected:

@@ -57,7 +57,7 @@ struct CNullTraits {
     static bool IsValid(T h) { return h != nullptr; }
 };
 
-// Kernel handles; none is NULL (OpenProcessToken, OpenProcess, CreateMutex).
+// Kernel handles; none is nullptr (OpenProcessToken, OpenProcess, CreateMutex).
 struct CHandleTraits : CNullTraits<HANDLE> {
     static bool IsValid(HANDLE h) { return h && h != INVALID_HANDLE_VALUE; }
     static void Close(HANDLE h) { CloseHandle(h); }

@@ -8,7 +8,7 @@
 
 // Loads the system DLL `name` (a bare file name such as "Dbghelp.DLL") from
 // the system folder, never from the program's folder, the current folder or
-// PATH. Returns NULL with the last error set on failure.
+// PATH. Returns nullptr with the last error set on failure.
 HMODULE LoadSystemDll(const char* name);
 
 // The same by full path in the folder GetSystemDirectoryA names: the way

@@ -17,7 +17,7 @@ const char kReportRule[] = "========================================";
 const char kDumpRule[] = "=-=-=-=-=-=-=-=-=-=-=-=-=-=-=-=-=-=-=-=-";
 
 // Written once at start-up, before other threads exist; read by the filter.
-CrashReportCallback g_callback = NULL;
+CrashReportCallback g_callback = nullptr;
 char g_dumpPath[MAX_PATH + 1] = {0};
 char g_markerPath[MAX_PATH + 1] = {0};
 
@@ -67,13 +67,13 @@ public:
         return Initialize && Cleanup && GetModuleInfo && GetSymFromAddr && Walk && FunctionTableAccess && GetModuleBase;
     }
 
-    SymInitializeProc Initialize = NULL;
-    SymCleanupProc Cleanup = NULL;
-    SymGetModuleInfoProc GetModuleInfo = NULL;
-    SymGetSymFromAddrProc GetSymFromAddr = NULL;
-    StackWalkProc Walk = NULL;
-    PFUNCTION_TABLE_ACCESS_ROUTINE FunctionTableAccess = NULL;
-    PGET_MODULE_BASE_ROUTINE GetModuleBase = NULL;
+    SymInitializeProc Initialize = nullptr;
+    SymCleanupProc Cleanup = nullptr;
+    SymGetModuleInfoProc GetModuleInfo = nullptr;
+    SymGetSymFromAddrProc GetSymFromAddr = nullptr;
+    StackWalkProc Walk = nullptr;
+    PFUNCTION_TABLE_ACCESS_ROUTINE FunctionTableAccess = nullptr;
+    PGET_MODULE_BASE_ROUTINE GetModuleBase = nullptr;
 
 private:
     CRuntimeDll m_library;
@@ -124,8 +124,8 @@ void ReportStack(const CONTEXT& crashContext, DWORD exceptionAddress) {
     }
 
     Report(FALSE, "コールスタック");
-    while (sym.Ready() && sym.Walk(IMAGE_FILE_MACHINE_I386, process, GetCurrentThread(), &frame, &context, NULL,
-                                   sym.FunctionTableAccess, sym.GetModuleBase, NULL)) {
+    while (sym.Ready() && sym.Walk(IMAGE_FILE_MACHINE_I386, process, GetCurrentThread(), &frame, &context, nullptr,
+                                   sym.FunctionTableAccess, sym.GetModuleBase, nullptr)) {
         if (frame.AddrFrame.Offset == 0) break;
         ZeroMemory(&module, sizeof(module));
         module.SizeOfStruct = sizeof(module);
@@ -209,8 +209,8 @@ DWORD WriteMiniDump(const char* path, EXCEPTION_POINTERS* exception, MINIDUMP_TY
         CRuntimeDll library("Dbghelp.DLL");
         MiniDumpWriteDumpProc write = library.Get<MiniDumpWriteDumpProc>("MiniDumpWriteDump");
         if (write) {
-            written = write(GetCurrentProcess(), GetCurrentProcessId(), file.get(), type, exception ? &info : NULL,
-                            NULL, NULL);
+            written = write(GetCurrentProcess(), GetCurrentProcessId(), file.get(), type, exception ? &info : nullptr,
+                            nullptr, nullptr);
         }
         error = GetLastError();
     }

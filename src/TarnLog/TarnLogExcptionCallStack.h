@@ -8,7 +8,7 @@
 typedef void (*CrashReportCallback)(const char* line, BOOL lastLine);
 
 // Stores the callback and the folder of the dump "VELMOR.DMP" and its
-// marker (NULL: no dump) and, when install is TRUE, registers
+// marker (nullptr: no dump) and, when install is TRUE, registers
 // CrashExceptionFilter as the unhandled-exception filter.
 void InstallCrashHandler(CrashReportCallback callback, const char* dumpFolder, BOOL install);
 

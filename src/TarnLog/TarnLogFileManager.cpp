@@ -84,8 +84,8 @@ int CLogFileMap::Open(const char* path) {
     CSynchronizer lock(m_lock);
     if (!path) return FILEMAN_OPEN_FAILED;
     if (Lookup(path)) return FILEMAN_OK;
-    HANDLE file = CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, OPEN_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, NULL);
+    HANDLE file = CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return FILEMAN_OPEN_FAILED;
     try {
         m_files.emplace(path, file);
@@ -101,28 +101,28 @@ int CLogFileMap::Open(const char* path) {
 int CLogFileMap::Append(const char* path, const char* text) {
     CSynchronizer lock(m_lock);
     if (!text) return FILEMAN_NO_TEXT;
-    HANDLE file = NULL;
+    HANDLE file = nullptr;
     int result = FindHandle(path, &file);
     if (result != FILEMAN_OK) return result;
-    if (SetFilePointer(file, 0, NULL, FILE_END) == INVALID_SET_FILE_POINTER) return FILEMAN_SEEK_FAILED;
+    if (SetFilePointer(file, 0, nullptr, FILE_END) == INVALID_SET_FILE_POINTER) return FILEMAN_SEEK_FAILED;
     DWORD length = static_cast<DWORD>(strlen(text));
     DWORD written = 0;
-    if (!WriteFile(file, text, length, &written, NULL) || written != length) return FILEMAN_WRITE_FAILED;
+    if (!WriteFile(file, text, length, &written, nullptr) || written != length) return FILEMAN_WRITE_FAILED;
     return FILEMAN_OK;
 }
 
 int CLogFileMap::GetSize(const char* path) {
     CSynchronizer lock(m_lock);
-    HANDLE file = NULL;
+    HANDLE file = nullptr;
     if (FindHandle(path, &file) != FILEMAN_OK) return FILEMAN_OPEN_FAILED;
-    DWORD size = GetFileSize(file, NULL);
+    DWORD size = GetFileSize(file, nullptr);
     if (size == INVALID_FILE_SIZE) return FILEMAN_OPEN_FAILED;
     return static_cast<int>(size);
 }
 
 int CLogFileMap::Flush(const char* path) {
     CSynchronizer lock(m_lock);
-    HANDLE file = NULL;
+    HANDLE file = nullptr;
     int result = FindHandle(path, &file);
     if (result != FILEMAN_OK) return result;
     return FlushFileBuffers(file) ? FILEMAN_OK : FILEMAN_FLUSH_FAILED;
@@ -149,10 +149,10 @@ int CLogFileMap::Rotate(const char* path, int backupCount) {
             return FILEMAN_BACKUP_FAILED;
         }
     }
-    HANDLE file = NULL;
+    HANDLE file = nullptr;
     int result = FindHandle(path, &file);
     if (result != FILEMAN_OK) return result;
-    if (SetFilePointer(file, 0, NULL, FILE_BEGIN) == INVALID_SET_FILE_POINTER) return FILEMAN_SEEK_FAILED;
+    if (SetFilePointer(file, 0, nullptr, FILE_BEGIN) == INVALID_SET_FILE_POINTER) return FILEMAN_SEEK_FAILED;
     if (!SetEndOfFile(file)) return FILEMAN_TRUNCATE_FAILED;
     return FILEMAN_OK;
 }

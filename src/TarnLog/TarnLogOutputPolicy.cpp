@@ -82,7 +82,7 @@ void COutputPolicy::ReadPexCliLogSwitch() {
 }
 
 bool COutputPolicy::IsGatedProgram(HMODULE module) const {
-    std::wstring program = ModuleFileName(GetModuleHandleW(NULL));
+    std::wstring program = ModuleFileName(GetModuleHandleW(nullptr));
     if (m_pexCliLog != 0 && _wcsicmp(program.c_str(), L"PexCli.exe") == 0) return true;
     if (IsFamilyModuleName(program.c_str())) return true;
     return module && IsFamilyModuleName(ModuleFileName(module).c_str());
@@ -134,8 +134,8 @@ void COutputPolicy::Reevaluate(DWORD now) {
         return;
     }
     FILETIME written = {0, 0};
-    GetFileTime(settings.get(), NULL, NULL, &written);
-    DWORD size = GetFileSize(settings.get(), NULL);
+    GetFileTime(settings.get(), nullptr, nullptr, &written);
+    DWORD size = GetFileSize(settings.get(), nullptr);
 
     if (CompareFileTime(&written, &m_settingsTime) == 0) {
         m_researchOn = m_researchFromSettings;

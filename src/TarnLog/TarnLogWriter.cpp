@@ -109,7 +109,7 @@ void GetDefaultLogFolder(char* buffer, size_t size) {
         if (folder[0]) {
             if (*FileNamePart(folder, false)) strcat(folder, "\\");
         } else {
-            GetModuleFileNameA(NULL, folder, MAX_PATH);
+            GetModuleFileNameA(nullptr, folder, MAX_PATH);
         }
     }
     // Keep everything up to and including the last backslash.
@@ -123,7 +123,7 @@ void PrepareSystemLogPaths() {
     char path[2 * MAX_PATH];
     GetDefaultLogFolder(path, sizeof(path));
     char program[MAX_PATH + 1] = {0};
-    GetModuleFileNameA(NULL, program, MAX_PATH);
+    GetModuleFileNameA(nullptr, program, MAX_PATH);
     size_t folderLength = strlen(path);
     char* name = path + folderLength;
     CopyText(name, sizeof(path) - folderLength - 16, FileNamePart(program, false));

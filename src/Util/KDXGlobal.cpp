@@ -36,14 +36,14 @@ const char* const kFolderKeys[kLastFolderId + 1] = {
     "LayoutCache",  "LOGDIR",        "REPORTDIR",     "TMPDIR",        "DBRootLog",    "DBRootHoData",
     "DBRootHoIndex", "AnalysisDB",   "HssData",       "HssIndex",      "DBRootAsData", "AstExDB",
     "AstExTmp",     "LogAgrtDB",     "SQLMasterDB",   "SQLAstExDB",    "EvtLogDB",     "EvtLogDB_upd",
-    "Coordination", "SQLSamDB",      NULL,            "DevSet",        "KdmLogAltDB",  "RepGenData",
+    "Coordination", "SQLSamDB",      nullptr,            "DevSet",        "KdmLogAltDB",  "RepGenData",
     "AstSnpDB",     "SubLogDB",      "SQLIncidentDB", "SQLIdAuditDB",  "UsrOprTrendDB", "SQLIPMngDB",
     "DiskMntData",
 };
 const int kHssServerDbId = 5;
 const int kTmpDirId = 9;
 
-// Registry value of a database-root id, or NULL for other ids.
+// Registry value of a database-root id, or nullptr for other ids.
 const char* DBRootValueName(int id) {
     switch (id) {
     case 0: return "KdmDBRoot";
@@ -51,7 +51,7 @@ const char* DBRootValueName(int id) {
     case 11: return "KdmDBRootHoData";
     case 12: return "KdmDBRootHoIndex";
     case 16: return "KdmDBRootAsData";
-    default: return NULL;
+    default: return nullptr;
     }
 }
 
@@ -103,7 +103,7 @@ DWORD ReadEnvironment(const char* name, char* buffer, DWORD size) {
     return static_cast<DWORD>(value.size());
 }
 
-void InitializeLog(const char* path) { CTarnLogWrapper(__FILE__, __LINE__).Initialize(path, 4096, NULL, -1, 0); }
+void InitializeLog(const char* path) { CTarnLogWrapper(__FILE__, __LINE__).Initialize(path, 4096, nullptr, -1, 0); }
 
 // A folder created with applySecurity is opened to everyone.
 void ApplyFolderSecurity(const char* path) {
@@ -125,7 +125,7 @@ int CreateOne(const char* path, SECURITY_ATTRIBUTES* attributes, BOOL applySecur
 void GetModuleFolder(char* buffer, DWORD size) {
     if (!buffer || !size) return;
     ZeroMemory(buffer, size);
-    GetModuleFileNameA(NULL, buffer, size);
+    GetModuleFileNameA(nullptr, buffer, size);
     buffer[size - 1] = '\0';
     RemoveFileSpec(buffer);
     AddBackslash(buffer, size);
@@ -158,7 +158,7 @@ int CreateDirectoryTree(const char* path, SECURITY_ATTRIBUTES* attributes, int e
 
     char copy[MAX_PATH];
     lstrcpynA(copy, path, MAX_PATH);
-    unsigned char* cursor = NULL;
+    unsigned char* cursor = nullptr;
     if (copy[0] == '\\' && copy[1] == '\\') {
         unsigned char* server = _mbschr(Bytes(copy) + 2, '\\');
         if (!server) return 0;
@@ -185,7 +185,7 @@ void SetupLog(HMODULE module) {
     char logPath[MAX_PATH * 2] = {0};
     GetModuleFolder(logPath, MAX_PATH);
     AppendText(logPath, sizeof(logPath), "Log\\");
-    CreateDirectoryTree(logPath, NULL, 1, FALSE);  // a failure only means the writer drops its lines
+    CreateDirectoryTree(logPath, nullptr, 1, FALSE);  // a failure only means the writer drops its lines
     AppendText(logPath, sizeof(logPath), name);
     AppendText(logPath, sizeof(logPath), ".log");
     // The writer's default folder is the product's; it asks through this.
@@ -216,7 +216,7 @@ DWORD CKdmSysInfo::GetInstallDir(char* buffer, DWORD size) {
     if (length) return ERROR_SUCCESS;
 
     char folder[MAX_PATH + 1] = {0};
-    DWORD got = GetModuleFileNameA(NULL, folder, MAX_PATH);
+    DWORD got = GetModuleFileNameA(nullptr, folder, MAX_PATH);
     if (!got || got >= MAX_PATH || !CutAfterLastBackslash(folder)) lstrcpyA(folder, ".\\");
 
     char iniPath[MAX_PATH * 2] = {0};
@@ -282,7 +282,7 @@ DWORD CKdmSysInfo::GetFolder(int id, char* buffer, DWORD size, int index) {
 DWORD CKdmSysInfo::GetRvuDllPath(char* buffer, DWORD size) {
     if (!buffer || !size) return ERROR_INVALID_PARAMETER;
     buffer[0] = '\0';
-    DWORD got = GetModuleFileNameA(NULL, buffer, size);
+    DWORD got = GetModuleFileNameA(nullptr, buffer, size);
     if (!got) return GetLastError();
     if (got >= size) {
         buffer[0] = '\0';

@@ -36,7 +36,7 @@ DWORD StopServiceAndWaitBounded(const char* serviceName, DWORD limitMs, DWORD un
     if (limitMs == INFINITE) limitMs = unlimitedBoundMs;
     if (limitMs < kMinimumLimitMs) limitMs = kMinimumLimitMs;
 
-    CScHandle manager(OpenSCManagerA(NULL, NULL, SC_MANAGER_CONNECT));
+    CScHandle manager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT));
     if (!manager.get()) return GetLastError();
     CScHandle service(OpenServiceA(manager.get(), serviceName, SERVICE_STOP | SERVICE_QUERY_STATUS));
     if (!service.get()) return GetLastError();
@@ -56,7 +56,7 @@ DWORD StopServiceAndWait(const char* serviceName, DWORD limitMs) {
 
 DWORD DeleteServiceByName(const char* serviceName, const char* machineName) {
     if (!serviceName) return ERROR_INVALID_PARAMETER;
-    CScHandle manager(OpenSCManagerA(machineName, NULL, SC_MANAGER_ALL_ACCESS));
+    CScHandle manager(OpenSCManagerA(machineName, nullptr, SC_MANAGER_ALL_ACCESS));
     if (!manager.get()) return GetLastError();
     CScHandle service(OpenServiceA(manager.get(), serviceName, SERVICE_ALL_ACCESS));
     if (!service.get() || !DeleteService(service.get())) return GetLastError();

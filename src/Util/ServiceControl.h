@@ -20,7 +20,7 @@ DWORD StopServiceAndWait(const char* serviceName, DWORD limitMs);
 // The same with the bound of an unlimited wait given (for tests).
 DWORD StopServiceAndWaitBounded(const char* serviceName, DWORD limitMs, DWORD unlimitedBoundMs);
 
-// Deletes the service (machineName NULL for the local machine).
+// Deletes the service (machineName nullptr for the local machine).
 DWORD DeleteServiceByName(const char* serviceName, const char* machineName);
 
 // Stores in *alive whether the process of the open service still runs.

@@ -14,8 +14,8 @@ HRESULT GetDesktopFolder(char* buffer, int selector) {
     if (GetVersionExA(&version) && version.dwPlatformId == VER_PLATFORM_WIN32_NT && selector == 0)
         folderId = CSIDL_COMMON_DESKTOPDIRECTORY;
 
-    LPITEMIDLIST items = NULL;
-    HRESULT result = SHGetSpecialFolderLocation(NULL, folderId, &items);
+    LPITEMIDLIST items = nullptr;
+    HRESULT result = SHGetSpecialFolderLocation(nullptr, folderId, &items);
     if (FAILED(result)) return result;
     SHGetPathFromIDListA(items, buffer);
     CoTaskMemFree(items);

@@ -24,7 +24,7 @@ DWORD OpenOwnToken(DWORD access, CToken& token) {
 }
 
 DWORD LookupTakeOwnership(LUID& luid) {
-    if (LookupPrivilegeValueA(NULL, kPrivilege, &luid)) return ERROR_SUCCESS;
+    if (LookupPrivilegeValueA(nullptr, kPrivilege, &luid)) return ERROR_SUCCESS;
     DWORD error = GetLastError();
     TARNLOG(TARNLOG_ERROR, "LookupPrivilegeValue失敗(%d)", error);
     return error;
@@ -44,7 +44,7 @@ DWORD IsTakeOwnershipEnabled(BOOL* enabled) {
     if (error) return error;
 
     DWORD size = 0;
-    if (!GetTokenInformation(token.get(), TokenPrivileges, NULL, 0, &size)) {
+    if (!GetTokenInformation(token.get(), TokenPrivileges, nullptr, 0, &size)) {
         error = GetLastError();
         if (error != ERROR_INSUFFICIENT_BUFFER) {
             TARNLOG(TARNLOG_ERROR, "GetTokenInformation失敗(%d)", error);
@@ -96,7 +96,7 @@ DWORD SetTakeOwnership(int enable) {
     if (error) return error;
     privileges.PrivilegeCount = 1;
     privileges.Privileges[0].Attributes = enable > 0 ? SE_PRIVILEGE_ENABLED : 0;
-    if (!AdjustTokenPrivileges(token.get(), FALSE, &privileges, sizeof(privileges), NULL, NULL)) {
+    if (!AdjustTokenPrivileges(token.get(), FALSE, &privileges, sizeof(privileges), nullptr, nullptr)) {
         error = GetLastError();
         TARNLOG(TARNLOG_ERROR, "AdjustTokenPrivileges失敗(%d)", error);
         return error;
@@ -113,7 +113,7 @@ DWORD ChangeOwner(const char* account, const char* path) {
     DWORD sidSize = 0;
     SID_NAME_USE use;
 
-    if (!LookupAccountNameA(NULL, account, NULL, &sidSize, domain, &domainSize, &use)) {
+    if (!LookupAccountNameA(nullptr, account, nullptr, &sidSize, domain, &domainSize, &use)) {
         DWORD error = GetLastError();
         if (error != ERROR_INSUFFICIENT_BUFFER) {
             TARNLOG(TARNLOG_ERROR, "LookupAccountName失敗(%d)", error);
@@ -131,7 +131,7 @@ DWORD ChangeOwner(const char* account, const char* path) {
         return error;
     }
     domainSize = sizeof(domain);
-    if (!LookupAccountNameA(NULL, account, sid.get(), &sidSize, domain, &domainSize, &use)) {
+    if (!LookupAccountNameA(nullptr, account, sid.get(), &sidSize, domain, &domainSize, &use)) {
         DWORD error = GetLastError();
         TARNLOG(TARNLOG_ERROR, "LookupAccountName失敗(%d)", error);
         return error;
@@ -141,8 +141,8 @@ DWORD ChangeOwner(const char* account, const char* path) {
     // counts as done: a path that does not fit fails instead.
     DWORD result = lstrlenA(path) >= MAX_PATH
                        ? static_cast<DWORD>(ERROR_FILENAME_EXCED_RANGE)
-                       : SetNamedSecurityInfoA(pathCopy, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, sid.get(), NULL,
-                                               NULL, NULL);
+                       : SetNamedSecurityInfoA(pathCopy, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, sid.get(), nullptr,
+                                               nullptr, nullptr);
     if (result == ERROR_SUCCESS || result == ERROR_FILE_NOT_FOUND) return ERROR_SUCCESS;
 
     DWORD attributes = GetFileAttributesA(path);

@@ -27,7 +27,7 @@ DWORD AddEntry(PACL* acl, EXPLICIT_ACCESS_A& entry, const CRuntimeDll& advapi) {
     DWORD error = 0;
     SetEntriesInAclAFn setEntries = advapi.Get<SetEntriesInAclAFn>("SetEntriesInAclA", &error);
     if (!setEntries) return error;
-    PACL newAcl = NULL;
+    PACL newAcl = nullptr;
     DWORD status = setEntries(1, &entry, *acl, &newAcl);
     if (status != ERROR_SUCCESS) return status;
     if (*acl) LocalFree(*acl);
@@ -84,7 +84,7 @@ BOOL WalkFolder(const std::string& folder, PACL acl) {
     }
 }
 
-CSecurityCalls* g_current = NULL;
+CSecurityCalls* g_current = nullptr;
 
 }  // namespace
 
@@ -159,12 +159,12 @@ BOOL ApplyDacl(const char* path, PACL acl) {
 
 PACL BuildEveryoneFullControlAcl() {
     SID_IDENTIFIER_AUTHORITY world = SECURITY_WORLD_SID_AUTHORITY;
-    PSID sid = NULL;
-    if (!AllocateAndInitializeSid(&world, 1, SECURITY_WORLD_RID, 0, 0, 0, 0, 0, 0, 0, &sid)) return NULL;
+    PSID sid = nullptr;
+    if (!AllocateAndInitializeSid(&world, 1, SECURITY_WORLD_RID, 0, 0, 0, 0, 0, 0, 0, &sid)) return nullptr;
 
     CRuntimeDll advapi(kAdvApi);
     DWORD error = 0;
-    PACL acl = NULL;
+    PACL acl = nullptr;
     BuildTrusteeWithSidAFn buildTrustee = advapi.Get<BuildTrusteeWithSidAFn>("BuildTrusteeWithSidA", &error);
     if (buildTrustee) {
         EXPLICIT_ACCESS_A entry = {};
@@ -177,7 +177,7 @@ PACL BuildEveryoneFullControlAcl() {
     FreeSid(sid);
     if (error != ERROR_SUCCESS) {
         SetLastError(error);
-        return NULL;
+        return nullptr;
     }
     return acl;
 }

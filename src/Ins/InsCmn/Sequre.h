@@ -15,7 +15,7 @@ public:
     virtual BOOL ApplyDacl(const char* path, PACL acl);
 
     static CSecurityCalls& Current();
-    // Makes calls current (NULL: the real calls again); returns the old one.
+    // Makes calls current (nullptr: the real calls again); returns the old one.
     static CSecurityCalls* Replace(CSecurityCalls* calls);
 };
 
@@ -31,7 +31,7 @@ DWORD AddAccessEntry(PACL* acl, DWORD mask, const char* trustee);
 // Writes acl as the object's discretionary access list; last error set.
 BOOL ApplyDacl(const char* path, PACL acl);
 
-// A new list granting everyone (S-1-1-0) all rights; LocalFree it. NULL on
+// A new list granting everyone (S-1-1-0) all rights; LocalFree it. nullptr on
 // failure with the last error set.
 PACL BuildEveryoneFullControlAcl();
 

@@ -105,7 +105,7 @@ int CmdSequre(const char* folder, const char* typeName, std::string& detailCode)
         char root[4] = {folder[0], ':', '\\', '\0'};
         if (PathIsRootA(root)) {
             char fileSystem[MAX_PATH] = {0};
-            if (!GetVolumeInformationA(root, NULL, 0, NULL, NULL, NULL, fileSystem, sizeof(fileSystem))) {
+            if (!GetVolumeInformationA(root, nullptr, 0, nullptr, nullptr, nullptr, fileSystem, sizeof(fileSystem))) {
                 DWORD error = GetLastError();
                 TARNLOG(TARNLOG_ERROR, "Error! GetVolumeInformation(%d)", error);
                 return static_cast<int>(error);
