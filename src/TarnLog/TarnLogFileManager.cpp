@@ -84,17 +84,15 @@ int CLogFileMap::Open(const char* path) {
     CSynchronizer lock(m_lock);
     if (!path) return FILEMAN_OPEN_FAILED;
     if (Lookup(path)) return FILEMAN_OK;
-    HANDLE file = CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return FILEMAN_OPEN_FAILED;
+    CFileHandle file(CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
+                                 FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file.valid()) return FILEMAN_OPEN_FAILED;
     try {
-        m_files.emplace(path, file);
+        m_files.emplace(path, file.get());
     } catch (...) {
-        DWORD error = GetLastError();
-        CloseHandle(file);
-        SetLastError(error);
-        return FILEMAN_OPEN_FAILED;
+        return FILEMAN_OPEN_FAILED;  // the owner closes the file
     }
+    file.release();  // the table owns it now
     return FILEMAN_OK;
 }
 

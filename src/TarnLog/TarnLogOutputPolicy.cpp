@@ -119,9 +119,7 @@ void COutputPolicy::Initialize(const char* logPath, HMODULE module, int mode) {
 void COutputPolicy::Reevaluate(DWORD now) {
     m_lastCheck = now;
 
-    HANDLE installer = OpenMutexA(SYNCHRONIZE, FALSE, kInstallerMutex);
-    if (installer) {
-        CloseHandle(installer);
+    if (CHandle(OpenMutexA(SYNCHRONIZE, FALSE, kInstallerMutex)).valid()) {
         m_outputOn = true;
     } else if (!m_ungated) {
         m_outputOn = PathFileExistsW(m_outputSwitchFile.c_str()) != FALSE;
