@@ -1,0 +1,299 @@
+// The log writer end to end: log paths are set once per process, so each scenario runs the probe (probe log)
+// in a fresh process and reads its files. The output policy and the text cut in this process.
+#include <windows.h>
+#include <gtest/gtest.h>
+
+#include <map>
+
+#include "INC/MbText.h"
+#include "TarnLog/TarnLog.h"
+#include "TarnLog/TarnLogOutputPolicy.h"
+#include "TestUtil.h"
+
+using testutil::Exists;
+using testutil::LogLine;
+using testutil::ParseAll;
+using testutil::ReadBytes;
+using testutil::WriteBytes;
+
+namespace {
+
+const std::string kBanner = "==========<開始>==========";
+
+std::string Name(const char* stem) { return testutil::UniqueName(stem) + ".exe.log"; }  // a lock of its own
+
+std::string Now() {
+    SYSTEMTIME t;
+    GetLocalTime(&t);
+    char text[32];
+    wsprintfA(text, "%04d/%02d/%02d %02d:%02d:%02d:%03d", t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond,
+              t.wMilliseconds);
+    return text;
+}
+
+// "mark message\n" per line of a log ("L=line" where the message names its own line), after checking the
+// header fields that every line of the run must have.
+std::string Summary(const std::string& path, const testutil::RunResult& run, const std::string& from,
+                    const std::string& to) {
+    char ids[32];
+    wsprintfA(ids, "%x:%x", run.pid, run.tid);
+    std::string text;
+    for (const LogLine& l : ParseAll(ReadBytes(path))) {
+        EXPECT_EQ("probe_log.cpp", l.source);
+        EXPECT_EQ(ids, l.ids);
+        EXPECT_TRUE(from <= l.time && l.time <= to) << l.time;
+        text += l.mark + " " + (l.message == "L=" + l.line ? "L=line" : l.message) + "\n";
+    }
+    return text;
+}
+
+struct CSteppedPolicy : logging::COutputPolicy {
+    DWORD now = 1000;
+    DWORD GetTick() const override { return now; }
+};
+
+}  // namespace
+
+TEST(TarnLogText, CutAndCopyKeepDoubleByteCharactersWhole) {
+    // ソ, 表 and 能 end in the byte 0x5C; "\x83" alone is a lead byte without its second byte.
+    const struct { const char* text; size_t max; const char* cut; } rows[] = {
+        {"abソcd", 3, "ab"}, {"ab表", 3, "ab"}, {"a能b", 3, "a能"}, {"ab\x83", 10, "ab"}, {"abc", 3, "abc"}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.text);
+        std::string text = row.text;
+        EXPECT_EQ(strlen(row.cut), CutText(&text[0], row.max));
+        EXPECT_STREQ(row.cut, text.c_str());
+        char copy[16];
+        CopyText(copy, row.max + 1, row.text);
+        EXPECT_STREQ(row.cut, copy);
+    }
+}
+
+TEST(TarnLogWriter, Scenarios) {
+    testutil::TempDir dir("tlw");
+    WriteBytes(dir / "global.log.chk", "");  // research lines on
+    enum { kNone, kFile, kEvent, kMutex, kKilledOwner };  // what another process holds of the log
+    const std::string a(1022, 'a'), aa(1023, 'a'), over = "## 出力サイズオーバーです。出力を切り詰めます\n",
+                      start = "== " + kBanner + "\n", fileError = "ファイルエラーが発生しました。GetLastError[32]\n";
+    struct { std::string log; int hold; std::vector<std::string> ops; DWORD exit; std::string text, sys; } rows[] = {
+        {dir / Name("kinds"), kNone,
+         {"hdr", "line", "0", "表示ソフト能力テスト", "line", "6", "six", "line", "8", "eight", "line", "10", "ten",
+          "line", "11", "eleven", "line", "12", "twelve", "line", "-1", "minus", "lasterr"}, 0,
+         start + ".. L=line\n.. 表示ソフト能力テスト\n six\n-- eight\n$$ eleven\n"
+                 "## 不正なログ種別[12]が指定されました\n## 不正なログ種別[-1]が指定されました\n.. keeps the error\n"
+                 "## 不正なログ種別[12]が指定されました\n",
+         "## ten\n"},
+        // the first path and a valid size stand; a bad size or no path is reported
+        {dir / Name("init"), kNone, {"init", dir / Name("second"), "5000", "initnull", "line", "0", "after"}, 0,
+         start + "## サイズ指定5000KBは不正です。4096KBとします\n" + start + start + ".. after\n",
+         "## 出力先指定が不正です。デフォルト出力先を使用します\n"},
+        // cut at 1023 bytes, never inside ソ, 表 or 能, with a notice
+        {dir / Name("cut"), kNone,
+         {"line", "0", std::string(2000, 'a'), "line", "0", a + "ソz", "line", "0", a + "表z", "line", "0", a + "能z",
+          "line", "0", aa}, 0,
+         start + over + ".. " + aa + "\n" + over + ".. " + a + "\n" + over + ".. " + a + "\n" + over + ".. " + a +
+             "\n.. " + aa + "\n", ""},
+        // an open failure is reported once per line, never for a report
+        {dir / Name("busy"), kFile, {"line", "0", "hello", "line", "6", "dump", "lasterr"}, 0, "",
+         "## " + fileError + "## " + fileError + "## ダンプ" + fileError + "## " + fileError},
+        {dir / ("absent\\" + Name("gone")), kNone, {"line", "10", "s", "fatal", "1", "flush"}, 4, "", ""},
+        {dir / Name("squat"), kEvent, {}, 0, "", "## 排他オブジェクト作成に失敗しました\n"},
+        {dir / Name("held"), kMutex, {}, 0, "", "## 排他で待てませんでした\n"},
+        {dir / Name("orphan"), kKilledOwner, {"line", "0", "after"}, 0, start + ".. after\n", ""},
+    };
+    for (auto& row : rows) {
+        SCOPED_TRACE(row.log);
+        const std::string name = row.log.substr(row.log.rfind('\\') + 1), sys = dir / "probe_sys.log";
+        HANDLE h = nullptr;
+        if (row.hold == kFile) h = CreateFileA(row.log.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+        if (row.hold == kEvent) h = CreateEventA(nullptr, TRUE, FALSE, name.c_str());
+        if (row.hold == kMutex) h = CreateMutexA(nullptr, TRUE, name.c_str());
+        if (row.hold == kKilledOwner) {
+            testutil::Child owner(testutil::ProbeExe(), {"log", "hold", name});
+            for (int i = 0; i < 400 && !(h = OpenMutexA(SYNCHRONIZE, FALSE, name.c_str())); ++i) Sleep(50);
+        }  // killed while it owns the lock; h keeps the mutex in being
+        ASSERT_TRUE(row.hold == kNone || (h && h != INVALID_HANDLE_VALUE));
+        row.ops.insert(row.ops.begin(), {"init", row.log, "4096"});
+        const std::string from = Now();
+        testutil::RunResult run = testutil::Probe("log", row.ops);
+        const std::string to = Now();
+        if (h) CloseHandle(h);
+        EXPECT_EQ(row.exit, run.exitCode);
+        EXPECT_EQ(row.text, Summary(row.log, run, from, to));
+        EXPECT_EQ(row.sys, Summary(sys, run, from, to));
+        DeleteFileA(sys.c_str());
+        EXPECT_EQ(row.hold == kMutex, run.elapsedMs >= 9900) << run.elapsedMs;  // only a held lock is waited for
+        EXPECT_LT(run.elapsedMs, 18000u);
+    }
+    EXPECT_NE(std::string::npos, ReadBytes(rows[0].log).find("\teight\r\n\r\n"));  // an end line ends a run
+}
+
+TEST(TarnLogWriter, FileNames) {
+    testutil::TempDir dir("tln");
+    const std::string product = dir / "prod", logs = dir / "logs";  // the product and its log folder
+    ASSERT_TRUE(CreateDirectoryA(product.c_str(), nullptr) && CreateDirectoryA(logs.c_str(), nullptr));
+    ASSERT_TRUE(WritePrivateProfileStringA("PATH", "LOGDIR", logs.c_str(), (product + "\\KDMSys.ini").c_str()));
+    // A bare name goes beside the program, or to the product's log folder; "_dmp" goes before the first '.' of
+    // the file name, never of a folder; "_sys.log" replaces the program's extension. ソ, 表, 能 end in 0x5C.
+    const struct { const char *exe, *folder, *log; bool inProduct; std::vector<const char*> made; } rows[] = {
+        {"solo.exe", "", "plain.exe.log", false,
+         {"plain.exe.log", "plain_dmp.exe.log", "solo_sys.log", "plain.exe_fatal2*.log"}},
+        {"solo.exe", "", "plain.exe.log", true,
+         {"logs\\plain.exe.log", "logs\\plain_dmp.exe.log", "logs\\solo_sys.log"}},
+        {"表ソ.exe", "能ソ", "ソ表.exe.log", false,
+         {"能ソ\\ソ表_dmp.exe.log", "能ソ\\表ソ_sys.log", "能ソ\\ソ表.exe_fatal2*.log"}},
+        {"x.y.exe", "v1.2", "X.exe.log", false, {"v1.2\\X_dmp.exe.log", "v1.2\\x.y_sys.log"}},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.exe);
+        std::string log = row.log;
+        if (*row.folder) {
+            CreateDirectoryA((dir / row.folder).c_str(), nullptr);
+            log = dir / row.folder + "\\" + log;
+        }
+        testutil::ScopedEnv env("VELMOR_INSTDIR", row.inProduct ? product.c_str() : nullptr);
+        ASSERT_TRUE(testutil::Copy(testutil::ProbeExe(), dir / row.exe));
+        const std::vector<std::string> ops = {"log", "init", log, "4096", "line", "10", "s", "flush", "fatal", "1"};
+        EXPECT_EQ(0u, testutil::Run(dir / row.exe, ops).exitCode);
+        for (const char* made : row.made) EXPECT_EQ(1u, testutil::FindFiles(dir / made).size()) << made;
+    }
+}
+
+TEST(TarnLogRotation, ExactLimitIsKeptOneByteMoreRotates) {
+    testutil::TempDir dir("tlr");
+    const std::string log = dir / Name("edge");
+    ASSERT_EQ(0u, testutil::Probe("log", {"init", log, "1", "fill", "1024"}).exitCode);
+    EXPECT_EQ(1024u, ReadBytes(log).size());
+    EXPECT_FALSE(Exists(log + ".BAK"));
+    // The next banner does not fit: rotated. Then a line ending one byte past the limit.
+    ASSERT_EQ(0u, testutil::Probe("log", {"init", log, "1", "fill", "1025"}).exitCode);
+    const std::string bak = ReadBytes(log + ".BAK"), current = ReadBytes(log);
+    ASSERT_EQ(1u, ParseAll(bak).size());
+    EXPECT_EQ(kBanner, ParseAll(bak)[0].message);
+    EXPECT_EQ(1u, ParseAll(current).size());
+    EXPECT_EQ(1025u, bak.size() + current.size());
+}
+
+TEST(TarnLogRotation, BackupCountsFromTheSettings) {
+    testutil::TempDir dir("tlr");
+    const struct { const char *settings, *oldest, *absent; } rows[] = {
+        {nullptr, ".BAK", ".BAK.2"}, {"MaxBackupIndex=0", ".BAK", ".BAK.2"}, {"MaxBackupIndex=3", ".BAK.3", ".BAK.4"}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.oldest);
+        const std::string log = dir / Name("rot");
+        if (row.settings) WriteBytes(log + ".chk", std::string("[Config]\r\n") + row.settings + "\r\n");
+        ASSERT_EQ(0u, testutil::Probe("log", {"init", log, "1", "threads", "1", "60", "R"}).exitCode);
+        EXPECT_TRUE(Exists(log + row.oldest));
+        EXPECT_FALSE(Exists(log + row.absent));
+        // Oldest to newest, the files continue each h up to the last line.
+        std::vector<int> all;
+        for (const char* suffix : {".BAK.3", ".BAK.2", ".BAK", ""})
+            for (const LogLine& l : ParseAll(ReadBytes(log + suffix)))
+                if (l.message.compare(0, 4, "R-0 ") == 0) all.push_back(atoi(l.message.c_str() + 4));
+        for (size_t i = 1; i < all.size(); ++i) EXPECT_EQ(all[i - 1] + 1, all[i]);
+        EXPECT_EQ(59, all.empty() ? -1 : all.back());
+    }
+}
+
+TEST(TarnLogFatal, FiveFatalLinesLeaveFourCopies) {
+    testutil::TempDir dir("tlf");
+    const std::string name = Name("fatal"), stem = name.substr(0, name.rfind('.'));
+    ASSERT_EQ(0u, testutil::Probe("log", {"init", dir / name, "4096", "fatal", "5"}).exitCode);
+    std::vector<std::string> copies = testutil::FindFiles(dir / (stem + "_fatal*.log"));
+    ASSERT_EQ(4u, copies.size());
+    std::sort(copies.begin(), copies.end());
+    // The oldest copy (one fatal line) went; the others hold 2 to 5.
+    for (size_t i = 0; i < copies.size(); ++i) {
+        EXPECT_EQ(stem.size() + strlen("_fatal") + 14 + 4, copies[i].size()) << copies[i];
+        std::vector<LogLine> lines = ParseAll(ReadBytes(dir / copies[i]));
+        ASSERT_FALSE(lines.empty());
+        EXPECT_EQ(";; fatal " + std::to_string(i + 2), lines.back().mark + " " + lines.back().message);
+    }
+}
+
+TEST(TarnLogConcurrency, ThreadsOfTwoProcessesNeitherInterleaveNorLose) {
+    testutil::TempDir dir("tlc");
+    const std::string log = dir / Name("many");
+    testutil::Event go("tarnlog-go");
+    {
+        std::vector<std::string> ops = {"log", "init", log, "4096", "wait", go.name(), "threads", "4", "300", "A"};
+        testutil::Child a(testutil::ProbeExe(), ops);
+        ops.back() = "B";
+        testutil::Child b(testutil::ProbeExe(), ops);
+        // Both must be ready, or one could finish before the h starts.
+        for (int i = 0; i < 600 && testutil::CountMessages(ParseAll(ReadBytes(log)), kBanner) < 2; ++i) Sleep(50);
+        SetEvent(go.get());
+        EXPECT_EQ(0u, a.Wait());
+        EXPECT_EQ(0u, b.Wait());
+    }
+    std::vector<LogLine> lines = ParseAll(ReadBytes(log));  // a broken line does not parse
+    ASSERT_EQ(2u + 2 * 4 * 300, lines.size());
+    std::map<std::string, int> next;  // per writer thread, its lines whole and in order
+    for (const LogLine& l : lines)
+        if (l.message != kBanner) {
+            const std::string writer = l.message.substr(0, l.message.find(' '));
+            EXPECT_EQ(writer + " " + std::to_string(next[writer]++) + " " + std::string(80, 'x'), l.message);
+        }
+    EXPECT_EQ(8u, next.size());
+    for (const auto& n : next) EXPECT_EQ(300, n.second) << n.first;
+}
+
+TEST(TarnLogOutputPolicy, FirstDecision) {
+    testutil::TempDir dir("tlpol");
+    const std::string log = dir / "policy.exe.log";
+    // mode -1: not initialised. Beside the log: G "global.log.chk", S "LogOutput.txt"; M: the installer's mutex.
+    const struct { int mode; const char *beside, *settings; bool info, research; int backups; } rows[] = {
+        {-1, "G", nullptr, true, false, 1},     {0, "", nullptr, true, false, 1},  // no family program: it logs
+        {0, "G", nullptr, true, true, 1},       {0, "G", "Level=Normal", true, false, 1},  // settings outweigh G
+        {0, "", "Level=rEsEaRcH", true, true, 1}, {0, "", "Level=ResearchOff", true, false, 1},  // never shrunk
+        {0, "", "MaxBackupIndex=3", true, true, 3}, {0, "", "MaxBackupIndex=0", true, true, 1},  // Level: Research
+        {0, "", "", true, true, 1},             {1, "", nullptr, true, false, 1},
+        {2, "", nullptr, false, false, 1},      {2, "S", nullptr, true, false, 1},
+        {2, "M", nullptr, true, false, 1},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(&row - rows);
+        for (const std::string& file : {dir / "global.log.chk", dir / "LogOutput.txt", log + ".chk"})
+            DeleteFileA(file.c_str());
+        if (*row.beside == 'G') WriteBytes(dir / "global.log.chk", "");
+        if (*row.beside == 'S') WriteBytes(dir / "LogOutput.txt", "");
+        if (row.settings) WriteBytes(log + ".chk", *row.settings ? std::string("[Config]\r\n") + row.settings : "");
+        HANDLE mutex = *row.beside == 'M' ? CreateMutexA(nullptr, FALSE, "Global\\InstallCommonMutexName") : nullptr;
+        logging::COutputPolicy policy;
+        if (row.mode >= 0) policy.Initialize(log.c_str(), nullptr, row.mode);
+        EXPECT_EQ(row.info, policy.IsOutput(TARNLOG_INFO));
+        EXPECT_EQ(row.research, policy.IsOutput(TARNLOG_RESEARCH));
+        EXPECT_EQ(row.backups, policy.GetMaxBackupIndex());
+        if (mutex) CloseHandle(mutex);
+    }
+    EXPECT_TRUE(logging::IsFamilyModuleName(L"kdmagent.EXE"));
+    EXPECT_FALSE(logging::IsFamilyModuleName(L"AgentUninstaller_Win.exe"));
+}
+
+TEST(TarnLogOutputPolicy, ReevaluatesOnlyAfterAMinute) {
+    testutil::TempDir dir("tlpol");
+    const std::string log = dir / "policy.exe.log";
+    CSteppedPolicy policy;
+    policy.Initialize(log.c_str(), nullptr, 2);
+    policy.Initialize(log.c_str(), nullptr, 1);  // changes nothing
+    EXPECT_FALSE(policy.IsOutput(TARNLOG_INFO));
+    WriteBytes(dir / "LogOutput.txt", "");
+    WriteBytes(dir / "global.log.chk", "");
+    policy.now += 59999;  // within the minute no file is looked at
+    EXPECT_FALSE(policy.IsOutput(TARNLOG_INFO));
+    policy.now += 1;
+    EXPECT_TRUE(policy.IsOutput(TARNLOG_INFO));
+    EXPECT_TRUE(policy.IsOutput(TARNLOG_RESEARCH));
+    // Settings appear: read at the next re-evaluation, also across the tick wrap.
+    WriteBytes(log + ".chk", "[Config]\r\nLevel=Normal\r\nMaxBackupIndex=4\r\n");
+    policy.now = 0xFFFFFFF0u;
+    EXPECT_FALSE(policy.IsOutput(TARNLOG_RESEARCH));
+    EXPECT_EQ(4, policy.GetMaxBackupIndex());
+    policy.now += 60000u;  // wraps past zero
+    DeleteFileA((log + ".chk").c_str());
+    EXPECT_TRUE(policy.IsOutput(TARNLOG_RESEARCH));  // back to the global marker
+    EXPECT_EQ(4, policy.GetMaxBackupIndex());        // kept from the last settings read
+    DeleteFileA((dir / "LogOutput.txt").c_str());
+    policy.now += 60000;
+    EXPECT_FALSE(policy.IsOutput(TARNLOG_INFO));
+}
