@@ -138,7 +138,6 @@ TEST(Tables, VersionCompare) {
         const CVersionInfo& base = a;  // through the virtual operations
         EXPECT_EQ(r.order, (base < b) ? -1 : (base > b) ? 1 : 0) << r.a << " : " << (r.b ? r.b : "null");
         EXPECT_TRUE((base <= b) == (r.order <= 0) && (base >= b) == (r.order >= 0) && (base == b) == !r.order &&
-                    (base != b) == (r.order != 0))
-            << r.a;
+                    (base != b) == (r.order != 0)) << r.a;
     }
 }
