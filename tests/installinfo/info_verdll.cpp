@@ -1,3 +1,3 @@
-// A module whose only content that matters is its version resource.
+// A small module other tests load by a path of their choosing.
 #include <windows.h>
 extern "C" __declspec(dllexport) int InfoVerDllMarker() { return 1; }

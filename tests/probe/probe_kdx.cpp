@@ -5,9 +5,8 @@
 #include <stdlib.h>
 #include <string.h>
 
-#include "TarnLog/TarnLog.h"
 #include "Util/KDXGlobal.h"
-#include "Util/SystemDll.h"
+#include "INC/SystemDll.h"
 
 int KdxMain(int argc, char** argv) {
     if (argc < 2) return 2;
@@ -21,27 +20,23 @@ int KdxMain(int argc, char** argv) {
         printf("%lu|%s|%s", code, buffer, env);
         return 0;
     }
-    if (!strcmp(command, "regstr") && argc >= 4) {
+    if (!strcmp(command, "regstr") && argc == 4) {
         CKdmRegStrR value(argv[2], argv[3]);
         code = GetLastError();
-        printf("%lu|%s", code, value.m_value);
-        return 0;
-    }
-    if (!strcmp(command, "rvupath")) {
+        lstrcpynA(buffer, value.m_value, sizeof(buffer));
+    } else if (!strcmp(command, "folder") && argc == 4) {
+        code = CKdmSysInfo::GetFolder(atoi(argv[2]), buffer, sizeof(buffer), atoi(argv[3]));
+    } else if (!strcmp(command, "rvupath")) {
         code = CKdmSysInfo::GetRvuDllPath(buffer, sizeof(buffer));
-    } else if (!strcmp(command, "modulefolder")) {
-        GetModuleFolder(buffer, sizeof(buffer));
-    } else if (!strcmp(command, "setuplog")) {
-        SetupLog(NULL);
-        TARNLOG(TARNLOG_INFO, "probe line");
-    } else if (!strcmp(command, "loadsys") || !strcmp(command, "loadsyspath") || !strcmp(command, "loadplain")) {
+    } else if (argc == 3 && !strncmp(command, "load", 4)) {  // loadsys, loadsyspath, loadplain
         HMODULE module = !strcmp(command, "loadsys")       ? LoadSystemDll(argv[2])
                          : !strcmp(command, "loadsyspath") ? LoadSystemDllByPath(argv[2])
                                                            : LoadLibraryA(argv[2]);
         code = module ? 0 : GetLastError();
         if (module) {
             GetModuleFileNameA(module, buffer, sizeof(buffer));
-            if (GetProcAddress(module, "PlantedMarker")) lstrcatA(buffer, "|planted");
+            // The test DLL that is planted beside the program under system names.
+            if (GetProcAddress(module, "RVUGetProductInfo")) lstrcatA(buffer, "|planted");
         }
     } else {
         return 2;
