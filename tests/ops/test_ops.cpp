@@ -59,7 +59,7 @@ TEST(SecurityWalk, OwnerThenListFolderLastNeverPastALink) {
     ASSERT_TRUE(testutil::MakeLink(r + "\\link", outside) && testutil::MakeLink(r + "\\sub\\deeplink", outside));
     Recorder rec;
     testutil::LogCapture log;
-    const BOOL done = ApplySecurityTree(r.c_str(), nullptr);  // the list given is empty: "" below
+    const BOOL done = ApplySecurityTree(r.c_str(), nullptr);  // no list: the final ones show as ""
     const BOOL fromLink = ApplySecurityTree((r + "\\link").c_str(), nullptr);  // a link as the start: no call
     for (const char* link : {"\\link", "\\sub\\deeplink"}) testutil::RemoveLink(r + link);
     EXPECT_TRUE(done && fromLink);
