@@ -16,7 +16,7 @@ title='エージェント端末アンインストーラー'
 contract='AB12CD34'
 exe_dir='C:\Tools'
 agent_dir='C:\Program Files\Corvane'
-driver() { wine "$build/tests/uidriver/uidriver.exe" --utf8 "$@"; }
+driver() { wine "$build/tests/uidriver/uidriver.exe" "$@" | iconv -f CP932 -t UTF-8 | tr -d '\r'; }
 shot() {
   local f="$shots/$1.png"
   import -display "$DISPLAY" -window root "$f" 2>/dev/null && echo "  screenshot: $f"
@@ -34,17 +34,16 @@ echo "== running $exe_dir\\AgentUninstaller_Win.exe"
 wine "$exe_dir\\AgentUninstaller_Win.exe" &
 app=$!
 
-driver --timeout 30000 wait "$title"
+driver wait "$title"
 sleep 0.5; shot 1-contract-dialog
-driver settext "$title" 1000 "$contract" >/dev/null
+driver settext "$title" 1000 "$contract"
 sleep 0.3; shot 2-contract-typed
-driver click "$title" 1 >/dev/null
+driver click "$title" 1
 
 # The result box has the same caption as the dialog it follows.
-for _ in $(seq 300); do driver --timeout 100 msgbox "$title" >/dev/null 2>&1 && break; sleep 0.1; done
-driver dump "$title"
+driver box "$title"
 sleep 0.3; shot 3-result
-driver key "$title" enter >/dev/null
+driver key "$title" enter
 wait "$app" || true
 
 echo "== log ($exe_dir\\Log\\AgentUninstaller_Win.exe.log)"

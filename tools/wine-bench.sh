@@ -86,6 +86,19 @@ start_session() {
   echo "$pid" > "$WINEPREFIX/.bench-session"
 }
 
+# What every test relies on, checked whenever a prefix is ensured: code page 932 (the Japanese
+# locale), a prefix of the kind asked for (WoW64 or not), and user folders inside the prefix
+# (tests delete desktop shortcuts; they must never reach the unix home).
+check_bench() {
+  local kind=$1 has_wow=win32
+  locale -a 2>/dev/null | grep -qix 'ja_JP\.utf-\?8' || { echo "wine-bench: no ja_JP.UTF-8 locale (code page 932)" >&2; return 1; }
+  [ -d "$WINEPREFIX/drive_c/windows/syswow64" ] && has_wow=win64
+  [ "$has_wow" = "$kind" ] || { echo "wine-bench: $WINEPREFIX is not a $kind prefix" >&2; return 1; }
+  if find "$WINEPREFIX/drive_c/users" -mindepth 2 -maxdepth 2 -type l | grep -q .; then
+    echo "wine-bench: user folders of $WINEPREFIX link out of the prefix" >&2; return 1
+  fi
+}
+
 server_dir() {
   local st; st=$(stat -c '%d %i' "$WINEPREFIX")
   set -- $st
@@ -116,6 +129,7 @@ ensure_prefix() {
     rm -f "$WINEPREFIX/.bench-session"
   fi
   start_session
+  check_bench "$kind"
 }
 
 case "$cmd" in

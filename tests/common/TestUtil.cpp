@@ -162,14 +162,14 @@ DWORD Child::Wait(DWORD ms) {
 
 std::string Child::Output() { return out_ ? ReadToEnd(out_) : std::string(); }
 
-RunResult Run(const std::string& exe, const std::vector<std::string>& args, DWORD timeoutMs) {
+RunResult Run(const std::string& exe, const std::vector<std::string>& args) {
     RunResult result;
     Child child(CommandLine(exe, args), false, true);
     if (!child.started()) return result;
     result.pid = child.pid();
     result.tid = child.tid();
     result.output = child.Output();
-    result.exitCode = child.Wait(timeoutMs);
+    result.exitCode = child.Wait();
     result.elapsedMs = child.elapsedMs();
     return result;
 }

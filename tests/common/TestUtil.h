@@ -52,7 +52,7 @@ struct RunResult {
     DWORD elapsedMs = 0, pid = 0, tid = 0;
     std::string output;
 };
-RunResult Run(const std::string& exe, const std::vector<std::string>& args, DWORD timeoutMs = 120000);
+RunResult Run(const std::string& exe, const std::vector<std::string>& args);  // waits up to 2 min
 RunResult Probe(const std::string& sub, std::vector<std::string> args = {});  // probe.exe sub args...
 
 // ---- files ----

@@ -1,11 +1,12 @@
-// End-to-end: the real AgentUninstaller_Win.exe started in the prefix against
-// a simulated agent installation, its windows read and pressed as an operator would.
+// End-to-end: the real AgentUninstaller_Win.exe started against a simulated agent installation,
+// its windows read and pressed as an operator would.
 #include <windows.h>
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
+#include <cstdlib>
 #include <string>
+#include <vector>
 
 #include "SeedAgent.h"
 #include "TestUtil.h"
@@ -13,225 +14,146 @@
 
 namespace {
 
-const char kTitle[] = "エージェント端末アンインストーラー";
-const char kNotInstalled[] =
-    "エージェント端末がインストールされていないため、本アンインストーラーを実行できません。";
-const char kNewer[] =
-    "新しいバージョンがインストールされているため本アンインストーラーを実行できません。\r\n"
-    "最新のアンインストーラーをご利用ください。";
-const char kDone[] = "アンインストールが完了しました。";
+const wchar_t kTitle[] = L"エージェント端末アンインストーラー";
+const char kOwnVersion[] = "2.000.08";  // the exe's ProductVersion, read as 2.0.8.0
+const char kNotInstalled[] = "エージェント端末がインストールされていないため、本アンインストーラーを実行できません。";
+const char kAsk[] = "契約書ＮＯを入力してください。";
+const char kWrong[] = "契約書ＮＯが違います。";
 const DWORD kWait = 20000;
 
-std::wstring W(const char* cp932) { return uidriver::FromCp932(cp932); }
-
-DWORD WINAPI ShowTopmostProbe(LPVOID) {
-    MessageBoxA(NULL, "probe", "topmost-probe", MB_OK | MB_TOPMOST);
-    return 0;
-}
-
-// Whether this platform marks an MB_TOPMOST box with WS_EX_TOPMOST: probed
-// with a box of our own, since Wine 8 does not (Windows does).
-bool PlatformMarksTopmostBoxes() {
-    static int marks = -1;
-    if (marks < 0) {
-        HANDLE t = CreateThread(NULL, 0, ShowTopmostProbe, NULL, 0, NULL);
-        HWND box = uidriver::WaitForWindow(L"topmost-probe", kWait, GetCurrentProcessId());
-        marks = box && (GetWindowLongA(box, GWL_EXSTYLE) & WS_EX_TOPMOST) ? 1 : 0;
-        if (box) uidriver::Click(box, IDOK);
-        WaitForSingleObject(t, kWait);
-        CloseHandle(t);
-    }
-    return marks == 1;
-}
-
-// One started copy of the program; killed if a test leaves it running.
-class Program : public testutil::Child {
-public:
+// One started copy of the program, killed if a test leaves it running.
+struct Program : testutil::Child {
     explicit Program(const std::string& exe) : testutil::Child(exe, {}) {}
-
-    // The next top-level window of this process with the caption that is (or is not) a message box.
-    HWND WaitFor(const char* caption, bool messageBox, DWORD ms = kWait) const {
-        DWORD start = GetTickCount();
-        do {
-            uidriver::WindowQuery q;
-            q.caption = W(caption);
-            q.pid = pid();
-            HWND h = uidriver::FindTopWindow(q);
-            if (h && uidriver::IsMessageBox(h) == messageBox) return h;
-            Sleep(20);
-        } while (GetTickCount() - start < ms);
-        return NULL;
+    HWND WaitFor(const wchar_t* caption, bool messageBox) const {
+        return uidriver::WaitForWindow(caption, messageBox, pid(), kWait);
     }
 };
 
 class EndToEnd : public ::testing::Test {
 protected:
     void SetUp() override {
-        char exe[MAX_PATH] = {0};
-        ASSERT_NE(0u, GetEnvironmentVariableA("AGENT_EXE", exe, MAX_PATH)) << "AGENT_EXE not set";
-        exe_ = dir_ / "AgentUninstaller_Win.exe";
-        ASSERT_TRUE(CopyFileA(exe, exe_.c_str(), FALSE)) << GetLastError();
-        agent_.installDir = dir_ / "Corvane";
-        seed::Unseed(agent_.installDir);
+        ASSERT_TRUE(testutil::Copy(getenv("AGENT_EXE") ? getenv("AGENT_EXE") : "", exe_)) << "AGENT_EXE";
     }
-    void TearDown() override { seed::Unseed(agent_.installDir); }
+    void TearDown() override { seed::Unseed(agentDir_); }
 
-    void Install(const std::string& version, const char* contractNo = nullptr) {
-        agent_.version = version;
-        agent_.withIni = contractNo != nullptr;
-        agent_.contractNo = contractNo ? contractNo : "";
-        ASSERT_EQ(0u, seed::Seed(agent_));
+    void Install(const char* version, const char* contractNo) {
+        seed::Unseed(agentDir_);
+        ASSERT_EQ(0u, seed::Seed(agentDir_, version, contractNo));
     }
 
-    std::string ReadLog() const { return testutil::ReadBytes(dir_ / "Log\\AgentUninstaller_Win.exe.log"); }
-
-    // A message box of the program: text, caption, an icon and OK alone.
-    static void ExpectOkBox(HWND box, const char* text, const char* caption, bool topmost) {
-        ASSERT_TRUE(box != NULL);
+    // A box of the program with this text, an icon and OK alone; pressed with Enter.
+    static void ExpectOkBoxAndPress(HWND box, const std::string& text) {
+        ASSERT_TRUE(box != nullptr) << text;
         uidriver::MessageBoxInfo info = uidriver::ReadMessageBox(box);
         EXPECT_EQ(text, info.text);
-        EXPECT_EQ(caption, info.caption);
         EXPECT_TRUE(info.hasIcon);
         EXPECT_EQ(std::vector<int>{IDOK}, info.buttons);
-        if (topmost && !PlatformMarksTopmostBoxes())
-            std::printf("note: this platform does not mark MB_TOPMOST boxes; topmost not checked\n");
-        else
-            EXPECT_EQ(topmost, (info.exStyle & WS_EX_TOPMOST) != 0);
+        ASSERT_TRUE(uidriver::PressKey(box, uidriver::Key::Enter));
     }
 
+    // The log beside the program holds an error line ("!!") with this message.
+    void ExpectLoggedError(const std::string& message) const {
+        bool logged = false;
+        for (const testutil::LogLine& l : testutil::ParseAll(Log())) logged |= l.mark == "!!" && l.message == message;
+        EXPECT_TRUE(logged) << message << "\n" << Log();
+    }
+    std::string Log() const { return testutil::ReadBytes(dir_ / "Log\\AgentUninstaller_Win.exe.log"); }
+
     testutil::TempDir dir_{"e2e"};
-    std::string exe_;
-    seed::AgentInstall agent_;
+    const std::string exe_ = dir_ / "AgentUninstaller_Win.exe", agentDir_ = dir_ / "Corvane";
 };
 
-TEST_F(EndToEnd, NotInstalledShowsTheRefusalAndEnds) {
-    Install("");  // the key and InstallPath exist, but no Version
-    Program p(exe_);
-    ASSERT_TRUE(p.started());
-    HWND box = p.WaitFor(kTitle, true);
-    ExpectOkBox(box, kNotInstalled, kTitle, true);
-    ASSERT_TRUE(uidriver::PressKey(box, uidriver::Key::Enter));
-    EXPECT_TRUE(p.Ended(kWait));
-
-    // The run in the log beside the program: start banner, the refusal, end banner and an empty line.
-    std::string log = ReadLog();
-    EXPECT_NE(std::string::npos, log.find("\t==\t"));
-    EXPECT_NE(std::string::npos, log.find("==========<開始>==========\r\n"));
-    EXPECT_NE(std::string::npos,
-              log.find("\t!!\tPellionAgentUninstaller.cpp\t", 0)) << log;
-    EXPECT_NE(std::string::npos, log.find(std::string(kNotInstalled) + "\r\n"));
-    const std::string end = "----------<終了>----------\r\n\r\n";
-    ASSERT_GE(log.size(), end.size());
-    EXPECT_EQ(end, log.substr(log.size() - end.size()));
+// The two refusals of the start: a box, the end, and the whole run in the log.
+TEST_F(EndToEnd, RefusalsShowABoxLogAndEnd) {
+    const struct {
+        const char* version;  // "" : the key and InstallPath exist, but no Version
+        std::string shown, logged;
+    } rows[] = {
+        {"", kNotInstalled, kNotInstalled},
+        {"2.0.8.1",
+         "新しいバージョンがインストールされているため本アンインストーラーを実行できません。\r\n"
+         "最新のアンインストーラーをご利用ください。",
+         std::string("現在のバージョンより、アップデート対象のバージョンの方が古いです。NowVersion[2.0.8.1], "
+                     "ModuleVersion[") +
+             kOwnVersion + "]"},
+    };
+    for (const auto& r : rows) {
+        SCOPED_TRACE(r.version);
+        Install(r.version, "AB12CD34");
+        DeleteFileA((dir_ / "Log\\AgentUninstaller_Win.exe.log").c_str());
+        Program p(exe_);
+        ExpectOkBoxAndPress(p.WaitFor(kTitle, true), r.shown);
+        EXPECT_TRUE(p.Ended(kWait));
+        bool parsed = false;
+        std::vector<testutil::LogLine> lines = testutil::ParseAll(Log(), &parsed);
+        EXPECT_TRUE(parsed);
+        ASSERT_FALSE(lines.empty());
+        EXPECT_EQ("==========<開始>==========", lines.front().message);
+        ExpectLoggedError(r.logged);
+        const std::string end = "----------<終了>----------\r\n\r\n", log = Log();
+        EXPECT_EQ(end, log.substr(log.size() > end.size() ? log.size() - end.size() : 0));
+        EXPECT_TRUE(testutil::Exists(agentDir_));
+    }
 }
 
-TEST_F(EndToEnd, NewerInstalledVersionIsRefused) {
-    Install("2.0.8.1");  // own ProductVersion "2.000.08" reads as 2.0.8.0
-    Program p(exe_);
-    HWND box = p.WaitFor(kTitle, true);
-    ExpectOkBox(box, kNewer, kTitle, true);
-    ASSERT_TRUE(uidriver::Click(box, IDOK));
-    EXPECT_TRUE(p.Ended(kWait));
+// Equal and older versions open the contract dialog; closing it (button or Esc) ends the run
+// without a word and touches nothing. While it is open, a second start is refused.
+TEST_F(EndToEnd, ContractDialogClosesQuietlyAndKeepsASecondStartOut) {
+    for (const char* version : {kOwnVersion, "1.10"}) {
+        SCOPED_TRACE(version);
+        Install(version, "AB12CD34");
+        Program p(exe_);
+        HWND dlg = p.WaitFor(kTitle, false);
+        ASSERT_TRUE(dlg != nullptr);
+        if (version == kOwnVersion) {
+            Program second(exe_);
+            ExpectOkBoxAndPress(second.WaitFor(L"失敗", true), "既に起動しています");
+            EXPECT_TRUE(second.Ended(kWait));
+            ExpectLoggedError("既に起動しています");
+            EXPECT_TRUE(IsWindowVisible(dlg) && IsWindowEnabled(dlg)) << "the first instance must be undisturbed";
+            ASSERT_TRUE(uidriver::Click(dlg, IDCANCEL));
+        } else {
+            ASSERT_TRUE(uidriver::PressKey(dlg, uidriver::Key::Escape));
+        }
+        EXPECT_TRUE(p.Ended(kWait));  // a box would have kept it running
+        EXPECT_TRUE(testutil::Exists(agentDir_ + "\\PellionAgent.exe"));
+    }
 }
 
-TEST_F(EndToEnd, EqualVersionOpensTheContractDialogAndCloseEndsQuietly) {
-    Install("2.000.08", "AB12CD34");
-    Program p(exe_);
-    HWND dlg = p.WaitFor(kTitle, false);
-    ASSERT_TRUE(dlg != NULL);
-    uidriver::WindowInfo w = uidriver::DescribeWindow(dlg);
-    EXPECT_EQ("#32770", w.className);
-    // Popup, visible, caption, system menu, modal frame; not resizable.
-    EXPECT_EQ(0x90C800C0u, w.style & 0x90C800C0u);
-    EXPECT_EQ(0u, w.style & (WS_CHILD | WS_THICKFRAME | WS_MINIMIZEBOX | WS_MAXIMIZEBOX));
-    EXPECT_TRUE(w.exStyle & WS_EX_APPWINDOW);
-    std::string texts;
-    for (const auto& c : w.children) texts += c.text + "|";
-    EXPECT_NE(std::string::npos,
-              texts.find("エージェント端末をアンインストールします。\r\n契約書ＮＯを入力して[アンインストール]ボタンを押してください。|"));
-    EXPECT_NE(std::string::npos, texts.find("契約書ＮＯ：|"));
-    EXPECT_NE(std::string::npos, texts.find("※半角英大文字、半角数字で入力してください。|"));
-    EXPECT_NE(std::string::npos, texts.find("アンインストール|閉じる|"));
-
-    ASSERT_TRUE(uidriver::Click(dlg, IDCANCEL));
-    EXPECT_TRUE(p.Ended(kWait));
-    EXPECT_TRUE(uidriver::ListTopWindows(p.pid()).empty());
-}
-
-TEST_F(EndToEnd, OlderVersionPassesAndEscCloses) {
-    Install("1.10");
-    Program p(exe_);
-    HWND dlg = p.WaitFor(kTitle, false);
-    ASSERT_TRUE(dlg != NULL);
-    ASSERT_TRUE(uidriver::PressKey(dlg, uidriver::Key::Escape));
-    EXPECT_TRUE(p.Ended(kWait));
-}
-
-TEST_F(EndToEnd, SecondInstanceIsRefusedWhileTheFirstShowsItsDialog) {
-    Install("2.000.08", "AB12CD34");
-    Program first(exe_);
-    HWND dlg = first.WaitFor(kTitle, false);
-    ASSERT_TRUE(dlg != NULL);
-
-    Program second(exe_);
-    HWND box = second.WaitFor("失敗", true);
-    ExpectOkBox(box, "既に起動しています", "失敗", false);
-    ASSERT_TRUE(uidriver::PressKey(box, uidriver::Key::Enter));
-    EXPECT_TRUE(second.Ended(kWait));
-    EXPECT_NE(std::string::npos, ReadLog().find("\t!!\tPellionAgentUninstaller.cpp\t"));
-    EXPECT_NE(std::string::npos, ReadLog().find("既に起動しています\r\n"));
-
-    EXPECT_TRUE(IsWindow(dlg)) << "the first instance must not be disturbed";
-    ASSERT_TRUE(uidriver::Click(dlg, IDCANCEL));
-    EXPECT_TRUE(first.Ended(kWait));
-}
-
-TEST_F(EndToEnd, ContractNumberIsCheckedBeforeTheUninstall) {
-    Install("2.000.08", "AB12CD34EF56GH7890XY");  // only its first 14 characters count
-    Program p(exe_);
-    HWND dlg = p.WaitFor(kTitle, false);
-    ASSERT_TRUE(dlg != NULL);
-
-    // Empty: the box that asks for the number, owned by the dialog.
-    ASSERT_TRUE(uidriver::Click(dlg, IDOK));
-    HWND warn = p.WaitFor("警告", true);
-    ASSERT_TRUE(warn != NULL);
-    EXPECT_EQ("契約書ＮＯを入力してください。", uidriver::ReadMessageBox(warn).text);
-    EXPECT_EQ(dlg, GetWindow(warn, GW_OWNER));
-    ASSERT_TRUE(uidriver::PressKey(warn, uidriver::Key::Enter));
-    ASSERT_TRUE(uidriver::WaitForWindowGone(warn, kWait));
-
-    // Wrong: the dialog stays open and keeps the text.
-    ASSERT_TRUE(uidriver::SetText(dlg, 1000, L"AB12CD35"));
-    ASSERT_TRUE(uidriver::Click(dlg, IDOK));
-    warn = p.WaitFor("警告", true);
-    ASSERT_TRUE(warn != NULL);
-    EXPECT_EQ("契約書ＮＯが違います。", uidriver::ReadMessageBox(warn).text);
-    ASSERT_TRUE(uidriver::PressKey(warn, uidriver::Key::Enter));
-    ASSERT_TRUE(uidriver::WaitForWindowGone(warn, kWait));
-    EXPECT_EQ("AB12CD35", uidriver::GetText(GetDlgItem(dlg, 1000)));
-
-    // Right, typed in lower case to the edit's full 14 characters, with Enter:
-    // accepted, the uninstall runs and reports.
-    ASSERT_TRUE(uidriver::SetText(dlg, 1000, L""));
-    ASSERT_TRUE(uidriver::TypeText(dlg, 1000, L"ab12cd34ef56gh"));
-    ASSERT_TRUE(uidriver::PressKey(dlg, uidriver::Key::Enter));
-    HWND done = p.WaitFor(kTitle, true);
-    ExpectOkBox(done, kDone, kTitle, true);
-    ASSERT_TRUE(uidriver::PressKey(done, uidriver::Key::Enter));
-    EXPECT_TRUE(p.Ended(kWait));
-}
-
-TEST_F(EndToEnd, WithoutSettingsFileTheNumberIsNotAsked) {
-    Install("2.000.08");
-    Program p(exe_);
-    HWND dlg = p.WaitFor(kTitle, false);
-    ASSERT_TRUE(dlg != NULL);
-    ASSERT_TRUE(uidriver::Click(dlg, IDOK));
-    HWND done = p.WaitFor(kTitle, true);
-    ExpectOkBox(done, kDone, kTitle, true);
-    ASSERT_TRUE(uidriver::Click(done, IDOK));
-    EXPECT_TRUE(p.Ended(kWait));
+// The number is asked for, checked and accepted; then the uninstall runs and reports.
+TEST_F(EndToEnd, ContractNumberGatesTheUninstall) {
+    struct Attempt {
+        const wchar_t* typed;  // ASCII
+        const char* warning;   // nullptr: accepted
+    };
+    const struct {
+        const char* contractNo;  // only its first 14 characters count; nullptr: no settings file
+        std::vector<Attempt> attempts;
+    } rows[] = {
+        {"AB12CD34EF56GH7890XY", {{L"", kAsk}, {L"AB12CD35", kWrong}, {L"ab12cd34ef56gh", nullptr}}},
+        {nullptr, {{L"", nullptr}}},
+    };
+    for (const auto& r : rows) {
+        SCOPED_TRACE(r.contractNo ? r.contractNo : "no settings file");
+        Install(kOwnVersion, r.contractNo);
+        Program p(exe_);
+        HWND dlg = p.WaitFor(kTitle, false);
+        ASSERT_TRUE(dlg != nullptr);
+        for (const Attempt& a : r.attempts) {
+            ASSERT_TRUE(uidriver::SetText(dlg, 1000, L""));
+            ASSERT_TRUE(uidriver::TypeText(dlg, 1000, a.typed));  // through the edit, as typed keys
+            // Enter in the edit acts as the uninstall button.
+            ASSERT_TRUE(a.warning ? uidriver::Click(dlg, IDOK) : uidriver::PressKey(dlg, uidriver::Key::Enter));
+            if (!a.warning) break;
+            HWND warn = p.WaitFor(L"警告", true);
+            ExpectOkBoxAndPress(warn, a.warning);
+            EXPECT_EQ(dlg, GetWindow(warn, GW_OWNER));
+            ASSERT_TRUE(uidriver::WaitForWindowGone(warn, kWait));
+            EXPECT_EQ(std::string(a.typed, a.typed + wcslen(a.typed)), uidriver::GetText(GetDlgItem(dlg, 1000)));
+        }
+        ExpectOkBoxAndPress(p.WaitFor(kTitle, true), "アンインストールが完了しました。");
+        EXPECT_TRUE(p.Ended(kWait));
+    }
 }
 
 }  // namespace
