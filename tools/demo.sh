@@ -16,15 +16,15 @@ title='エージェント端末アンインストーラー'
 contract='AB12CD34'
 exe_dir='C:\Tools'
 agent_dir='C:\Program Files\Corvane'
-driver() { wine "$build/tests/uidriver/uidriver.exe" "$@" | iconv -f CP932 -t UTF-8 | tr -d '\r'; }
+driver() { wine "$build/tools/demo/uidriver.exe" "$@" | iconv -f CP932 -t UTF-8 | tr -d '\r'; }
 shot() {
   local f="$shots/$1.png"
   import -display "$DISPLAY" -window root "$f" 2>/dev/null && echo "  screenshot: $f"
 }
 
 echo "== simulated agent installation (64-bit registry view, $agent_dir, desktop shortcuts)"
-wine "$build/tests/seedagent/seedagent.exe" unseed "$agent_dir"
-wine "$build/tests/seedagent/seedagent.exe" seed "$agent_dir" 2.000.08 "$contract"
+wine "$build/tools/demo/seedagent.exe" unseed "$agent_dir"
+wine "$build/tools/demo/seedagent.exe" seed "$agent_dir" 2.000.08 "$contract"
 wine reg query 'HKLM\SOFTWARE\Corvane' /reg:64 2>/dev/null | tr -d '\r' | sed '/^$/d' || true
 mkdir -p "$WINEPREFIX/drive_c/Tools"
 rm -rf "$WINEPREFIX/drive_c/Tools/Log"

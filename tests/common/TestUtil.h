@@ -1,6 +1,6 @@
-// What every test folder shares: the bench, processes, files, scratch
-// folders, kernel objects, registry keys, links, shortcuts and log lines.
-// Texts are code page 932 bytes, as the tests' literals are.
+// What every test folder shares: the bench, processes, files, scratch folders,
+// kernel objects, registry keys, links, shortcuts and log lines. Texts are
+// code page 932 bytes, as the tests' literals are.
 #pragma once
 #include <windows.h>
 
@@ -9,16 +9,16 @@
 
 namespace testutil {
 
-#define TESTUTIL_NO_COPY(T) \
-    T(const T&) = delete;   \
-    T& operator=(const T&) = delete
-
 // ---- the bench ----
-std::string BenchKind();  // "win64" or "win32": the kind of Wine prefix the test runs in
+std::string Env(const char* name, const std::string& otherwise = "");
+inline std::string BenchKind() { return Env("BENCH_KIND", "win64"); }  // the kind of Wine prefix
 std::string OwnFolder();  // the running program's folder, with a trailing backslash
-std::string ProbeExe();   // the probe program: PROBE_EXE, else beside the test
-bool IsWow64Process();
-bool Exists(const std::string& path);
+inline std::string ProbeExe() { return Env("PROBE_EXE", OwnFolder() + "probe.exe"); }
+inline bool IsWow64Process() {
+    BOOL wow = FALSE;
+    return ::IsWow64Process(GetCurrentProcess(), &wow) && wow;
+}
+inline bool Exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
 // ---- processes ----
 std::string CommandLine(const std::string& exe, const std::vector<std::string>& args);  // each part quoted
@@ -29,21 +29,19 @@ public:
     explicit Child(const std::string& commandLine, bool suspended = false, bool capture = false);
     Child(const std::string& exe, const std::vector<std::string>& args) : Child(CommandLine(exe, args)) {}
     ~Child();
-    TESTUTIL_NO_COPY(Child);
-    bool started() const { return pi_.hProcess != nullptr; }
+    Child(const Child&) = delete;
+    Child& operator=(const Child&) = delete;
     HANDLE process() const { return pi_.hProcess; }
     DWORD pid() const { return pi_.dwProcessId; }
-    DWORD tid() const { return pi_.dwThreadId; }
-    DWORD elapsedMs() const { return elapsed_; }  // start to the end Wait saw
     void Resume() { ResumeThread(pi_.hThread); }
     void Kill();
     bool Ended(DWORD ms) const { return WaitForSingleObject(pi_.hProcess, ms) == WAIT_OBJECT_0; }
     DWORD Wait(DWORD ms = 120000);  // exit code, or STILL_ACTIVE when it did not end within ms
-    std::string Output();           // standard output and error (capture only), read to their end
 
 private:
+    friend struct RunResult Run(const std::string&, const std::vector<std::string>&);
     PROCESS_INFORMATION pi_ = {};
-    HANDLE out_ = nullptr;
+    HANDLE out_ = nullptr;  // standard output and error, when captured
     DWORD started_ = 0, elapsed_ = 0;
 };
 
@@ -52,23 +50,32 @@ struct RunResult {
     DWORD elapsedMs = 0, pid = 0, tid = 0;
     std::string output;
 };
-RunResult Run(const std::string& exe, const std::vector<std::string>& args);  // waits up to 2 min
-RunResult Probe(const std::string& sub, std::vector<std::string> args = {});  // probe.exe sub args...
+RunResult Run(const std::string& exe, const std::vector<std::string>& args);
+inline RunResult Probe(const std::string& sub, std::vector<std::string> args = {}) {
+    args.insert(args.begin(), sub);
+    return Run(ProbeExe(), args);
+}
 
 // ---- files ----
 std::string ReadBytes(const std::string& path);  // whole file, shared with writers; "" when missing
 bool WriteBytes(const std::string& path, const std::string& bytes);
-bool Copy(const std::string& from, const std::string& to);       // overwrites
-std::vector<std::string> Lines(const std::string& bytes);        // split at CR LF, no empty last line
+inline bool Copy(const std::string& from, const std::string& to) { return CopyFileA(from.c_str(), to.c_str(), FALSE); }
 std::vector<std::string> FindFiles(const std::string& pattern);  // names only
 void RemoveTree(const std::string& dir);                         // follows no link; cleanup only
+
+std::string UniqueName(const std::string& tag);  // "tag-<pid>-<n>", new on every call
 
 // A fresh, empty folder C:\bench-tmp\<name>-<pid>-<n>, removed at destruction.
 class TempDir {
 public:
-    explicit TempDir(const std::string& name = "t");
+    explicit TempDir(const std::string& name = "t") : path_("C:\\bench-tmp\\" + UniqueName(name)) {
+        CreateDirectoryA("C:\\bench-tmp", nullptr);
+        RemoveTree(path_);  // a run whose process had the same id may have left it
+        CreateDirectoryA(path_.c_str(), nullptr);
+    }
     ~TempDir() { RemoveTree(path_); }
-    TESTUTIL_NO_COPY(TempDir);
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
     const std::string& path() const { return path_; }
     std::string operator/(const std::string& name) const { return path_ + "\\" + name; }
 
@@ -79,24 +86,28 @@ private:
 // Sets or (value nullptr) removes an environment variable; restores it at destruction.
 class ScopedEnv {
 public:
-    ScopedEnv(const char* name, const char* value);
+    ScopedEnv(const char* name, const char* value)
+        : name_(name), had_(GetEnvironmentVariableA(name, nullptr, 0) > 0), old_(Env(name)) {
+        SetEnvironmentVariableA(name, value);
+    }
     ~ScopedEnv() { SetEnvironmentVariableA(name_.c_str(), had_ ? old_.c_str() : nullptr); }
-    TESTUTIL_NO_COPY(ScopedEnv);
+    ScopedEnv(const ScopedEnv&) = delete;
+    ScopedEnv& operator=(const ScopedEnv&) = delete;
 
 private:
-    std::string name_, old_;
-    bool had_ = false;
+    std::string name_;
+    bool had_;
+    std::string old_;
 };
-
-// ---- kernel objects ----
-std::string UniqueName(const std::string& tag);  // "tag-<pid>-<n>", new on every call
 
 // A named manual-reset event "Local\<unique>", for another process to open.
 class Event {
 public:
-    explicit Event(const std::string& tag);
+    explicit Event(const std::string& tag)
+        : name_("Local\\" + UniqueName(tag)), h_(CreateEventA(nullptr, TRUE, FALSE, name_.c_str())) {}
     ~Event() { CloseHandle(h_); }
-    TESTUTIL_NO_COPY(Event);
+    Event(const Event&) = delete;
+    Event& operator=(const Event&) = delete;
     HANDLE get() const { return h_; }
     const std::string& name() const { return name_; }
 
@@ -112,10 +123,15 @@ class ScopedRegKey {
 public:
     explicit ScopedRegKey(const std::string& subkey, REGSAM view = 0);
     ~ScopedRegKey();
-    TESTUTIL_NO_COPY(ScopedRegKey);
+    ScopedRegKey(const ScopedRegKey&) = delete;
+    ScopedRegKey& operator=(const ScopedRegKey&) = delete;
     HKEY get() const { return key_; }
-    void SetString(const char* name, const std::string& value);
-    void SetDword(const char* name, DWORD value);
+    void SetString(const char* name, const std::string& value) {
+        RegSetValueExA(key_, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()), value.size() + 1);
+    }
+    void SetDword(const char* name, DWORD value) {
+        RegSetValueExA(key_, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof(value));
+    }
     static void Delete(const std::string& subkey, REGSAM view);
 
 private:
@@ -136,7 +152,8 @@ DWORD MakeShortcut(const std::string& lnk, const std::string& target);  // shell
 struct LogLine {
     std::string time, mark, source, line, ids, message;
 };
-// The lines of a log; empty lines (after an end banner) are skipped.
+// The lines of a log; empty lines (after an end banner) are skipped, and so
+// are lines of another layout, which clear *allParsed.
 std::vector<LogLine> ParseAll(const std::string& bytes, bool* allParsed = nullptr);
 int CountMessages(const std::vector<LogLine>& lines, const std::string& message);
 
