@@ -1,7 +1,7 @@
 // The built AgentUninstaller_Win.exe read back: resources against the values it must carry, imports.
 #include <gtest/gtest.h>
 #include <windows.h>
-#include <dbghelp.h>
+#include <imagehlp.h>
 #include <shlwapi.h>
 
 #include <string>
