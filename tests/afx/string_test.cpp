@@ -39,36 +39,29 @@ TEST(CStringTest, CompareIsBytewiseAndCompareNoCaseIsMultibyte) {
         EXPECT_EQ(c.compare, sign(CString(c.a).Compare(c.b))) << c.a << " " << c.b;
         EXPECT_EQ(c.noCase, sign(CString(c.a).CompareNoCase(c.b))) << c.a << " " << c.b;
         EXPECT_EQ(c.compare == 0, CString(c.a) == CString(c.b));  // the text, never the addresses
-        EXPECT_EQ(c.compare != 0, c.a != CString(c.b));
     }
 }
 
-TEST(CStringTest, BuildsCutsAndFormatsBytes) {
+TEST(CStringTest, CutsConvertsAndFormats) {
     const struct {
         int first, count;
         const char* part;
     } mids[] = {{2, 100, "表cd"}, {2, 2, "表"}, {4, 100, "cd"}, {10, 1, ""}, {-3, 2, "ab"}, {1, -1, ""}};
     for (const auto& m : mids) EXPECT_STREQ(m.part, CString("ab表cd").Mid(m.first, m.count)) << m.first;
-    EXPECT_STREQ("表cd", CString("ab表cd").Mid(2));
-    CString s = "前" + CString("ソ表") + "能" + 'x';
-    (s += CString("y")) += 'z';
-    EXPECT_STREQ("前ソ表能xyz", s);
-    EXPECT_EQ(11, s.GetLength());
+    EXPECT_STREQ("前ソ表x", "前" + CString("ソ表") + 'x');  // a char is appended, never added to a pointer
     EXPECT_STREQ("ソ表能abc", CString(L"ソ表能abc"));
     EXPECT_TRUE(CString(static_cast<const wchar_t*>(nullptr)).IsEmpty());
-    s.Empty();
-    EXPECT_TRUE(s.IsEmpty() && CString(static_cast<const char*>(nullptr)).IsEmpty());
-    s.Format("[%s][%lu][%d%%]", CString("能力"), 123456789UL, 25);  // a CString goes in as its text
-    EXPECT_STREQ("[能力][123456789][25%]", s);
+    EXPECT_TRUE(CString(static_cast<const char*>(nullptr)).IsEmpty());
+    CString s;
+    s.Format("[%s][%d]", CString("能力"), 25);  // a CString goes in as its text
+    EXPECT_STREQ("[能力][25]", s);
     const std::string longText = std::string(20000, 'x') + "ソ";
     s.Format("<%s>", longText.c_str());
     EXPECT_EQ("<" + longText + ">", std::string(s));
-
-    for (const char* text : {"ソ表能abc", ""}) {  // a UTF-16 copy that the receiver frees
-        BSTR b = CString(text).AllocSysString();
+    for (const wchar_t* wide : {L"ソ表能abc", L""}) {  // there and back; the UTF-16 copy is the receiver's to free
+        BSTR b = CString(wide).AllocSysString();
         ASSERT_NE(nullptr, b);
-        EXPECT_STREQ(text, CString(b));
-        EXPECT_EQ(static_cast<UINT>(MultiByteToWideChar(932, 0, text, -1, nullptr, 0) - 1), SysStringLen(b));
+        EXPECT_EQ(std::wstring(wide), std::wstring(b, SysStringLen(b)));
         SysFreeString(b);
     }
 }

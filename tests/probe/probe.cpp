@@ -1,20 +1,14 @@
-// probe <area> args...: the test-only program the tests start in a process
-// of their own (or copy where its folder matters). Each area's sub-command
-// sees its arguments as argv[1] on.
-#include <stdio.h>
-#include <string.h>
+// probe info|kdx|log args...: the test-only program that tests start as a process of their own (or copy where its
+// folder matters). Each area's main sees its sub-command as argv[1].
+#include <string>
 
 int InfoMain(int argc, char** argv);
 int KdxMain(int argc, char** argv);
 int LogMain(int argc, char** argv);
 
 int main(int argc, char** argv) {
-    static const struct {
-        const char* name;
-        int (*run)(int, char**);
-    } kAreas[] = {{"info", InfoMain}, {"kdx", KdxMain}, {"log", LogMain}};
-    for (const auto& area : kAreas)
-        if (argc >= 2 && strcmp(argv[1], area.name) == 0) return area.run(argc - 1, argv + 1);
-    fprintf(stderr, "usage: probe info|kdx|log args...\n");
-    return 2;
+    const std::string area = argc >= 2 ? argv[1] : "";
+    if (area == "info") return InfoMain(argc - 1, argv + 1);
+    if (area == "kdx") return KdxMain(argc - 1, argv + 1);
+    return area == "log" ? LogMain(argc - 1, argv + 1) : 2;
 }
