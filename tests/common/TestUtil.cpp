@@ -22,7 +22,7 @@ std::string ReadToEnd(HANDLE h) {
     return bytes;
 }
 
-// Under Wine: the unix name of a Windows path (empty elsewhere).
+// The unix name of a Windows path.
 std::string UnixName(const std::string& path) {
     typedef char*(CDECL * UnixNameFn)(LPCWSTR);
     auto unixName =
@@ -105,11 +105,6 @@ Child::~Child() {
     if (pi_.hProcess && !Ended(0)) Kill();
     for (HANDLE h : {pi_.hProcess, pi_.hThread, out_})
         if (h) CloseHandle(h);
-}
-
-void Child::Kill() {
-    TerminateProcess(pi_.hProcess, 99);
-    WaitForSingleObject(pi_.hProcess, 10000);
 }
 
 DWORD Child::Wait(DWORD ms) {
@@ -196,21 +191,12 @@ void ScopedRegKey::Delete(const std::string& subkey, REGSAM view) {
 }
 
 bool MakeLink(const std::string& link, const std::string& target) {
-    if (!UnixName(link).empty())
-        RunUnixAndAwait("/bin/ln -s \"" + UnixName(target) + "\" \"" + UnixName(link) + "\"", link, true);
-    else
-        CreateSymbolicLinkA(link.c_str(), target.c_str(),
-                            GetFileAttributesA(target.c_str()) & FILE_ATTRIBUTE_DIRECTORY);  // the directory flag is 1
+    RunUnixAndAwait("/bin/ln -s \"" + UnixName(target) + "\" \"" + UnixName(link) + "\"", link, true);
     const DWORD attrs = GetFileAttributesA(link.c_str());
     return attrs != INVALID_FILE_ATTRIBUTES && (attrs & FILE_ATTRIBUTE_REPARSE_POINT);
 }
 
-void RemoveLink(const std::string& link) {
-    if (!UnixName(link).empty())
-        RunUnixAndAwait("/bin/rm -f \"" + UnixName(link) + "\"", link, false);
-    else if (!DeleteFileA(link.c_str()))
-        RemoveDirectoryA(link.c_str());
-}
+void RemoveLink(const std::string& link) { RunUnixAndAwait("/bin/rm -f \"" + UnixName(link) + "\"", link, false); }
 
 DWORD MakeShortcut(const std::string& lnk, const std::string& target) {
     HRESULT init = CoInitialize(nullptr);
@@ -259,12 +245,6 @@ std::vector<LogLine> ParseAll(const std::string& bytes, bool* allParsed) {
     }
     if (allParsed) *allParsed = ok;
     return parsed;
-}
-
-int CountMessages(const std::vector<LogLine>& lines, const std::string& message) {
-    int n = 0;
-    for (const LogLine& l : lines) n += l.message == message;
-    return n;
 }
 
 LogCapture::LogCapture() : start_(ReadBytes(CapturePath()).size()) {}

@@ -4,12 +4,19 @@
 #pragma once
 #include <windows.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
 namespace testutil {
 
-// ---- the bench ----
+// The scratch objects here own what they made; a copy would undo it twice.
+struct NoCopy {
+    NoCopy() = default;
+    NoCopy(const NoCopy&) = delete;
+    NoCopy& operator=(const NoCopy&) = delete;
+};
+
 std::string Env(const char* name, const std::string& otherwise = "");
 inline std::string BenchKind() { return Env("BENCH_KIND", "win64"); }  // the kind of Wine prefix
 std::string OwnFolder();  // the running program's folder, with a trailing backslash
@@ -20,21 +27,18 @@ inline bool IsWow64Process() {
 }
 inline bool Exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
-// ---- processes ----
 std::string CommandLine(const std::string& exe, const std::vector<std::string>& args);  // each part quoted
 
 // A started program, killed at destruction if it still runs.
-class Child {
+class Child : NoCopy {
 public:
     explicit Child(const std::string& commandLine, bool suspended = false, bool capture = false);
     Child(const std::string& exe, const std::vector<std::string>& args) : Child(CommandLine(exe, args)) {}
     ~Child();
-    Child(const Child&) = delete;
-    Child& operator=(const Child&) = delete;
     HANDLE process() const { return pi_.hProcess; }
     DWORD pid() const { return pi_.dwProcessId; }
     void Resume() { ResumeThread(pi_.hThread); }
-    void Kill();
+    void Kill() { TerminateProcess(pi_.hProcess, 99); WaitForSingleObject(pi_.hProcess, 10000); }
     bool Ended(DWORD ms) const { return WaitForSingleObject(pi_.hProcess, ms) == WAIT_OBJECT_0; }
     DWORD Wait(DWORD ms = 120000);  // exit code, or STILL_ACTIVE when it did not end within ms
 
@@ -56,7 +60,6 @@ inline RunResult Probe(const std::string& sub, std::vector<std::string> args = {
     return Run(ProbeExe(), args);
 }
 
-// ---- files ----
 std::string ReadBytes(const std::string& path);  // whole file, shared with writers; "" when missing
 bool WriteBytes(const std::string& path, const std::string& bytes);
 inline bool Copy(const std::string& from, const std::string& to) { return CopyFileA(from.c_str(), to.c_str(), FALSE); }
@@ -66,7 +69,7 @@ void RemoveTree(const std::string& dir);                         // follows no l
 std::string UniqueName(const std::string& tag);  // "tag-<pid>-<n>", new on every call
 
 // A fresh, empty folder C:\bench-tmp\<name>-<pid>-<n>, removed at destruction.
-class TempDir {
+class TempDir : NoCopy {
 public:
     explicit TempDir(const std::string& name = "t") : path_("C:\\bench-tmp\\" + UniqueName(name)) {
         CreateDirectoryA("C:\\bench-tmp", nullptr);
@@ -74,8 +77,6 @@ public:
         CreateDirectoryA(path_.c_str(), nullptr);
     }
     ~TempDir() { RemoveTree(path_); }
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
     const std::string& path() const { return path_; }
     std::string operator/(const std::string& name) const { return path_ + "\\" + name; }
 
@@ -84,15 +85,13 @@ private:
 };
 
 // Sets or (value nullptr) removes an environment variable; restores it at destruction.
-class ScopedEnv {
+class ScopedEnv : NoCopy {
 public:
     ScopedEnv(const char* name, const char* value)
         : name_(name), had_(GetEnvironmentVariableA(name, nullptr, 0) > 0), old_(Env(name)) {
         SetEnvironmentVariableA(name, value);
     }
     ~ScopedEnv() { SetEnvironmentVariableA(name_.c_str(), had_ ? old_.c_str() : nullptr); }
-    ScopedEnv(const ScopedEnv&) = delete;
-    ScopedEnv& operator=(const ScopedEnv&) = delete;
 
 private:
     std::string name_;
@@ -101,13 +100,11 @@ private:
 };
 
 // A named manual-reset event "Local\<unique>", for another process to open.
-class Event {
+class Event : NoCopy {
 public:
     explicit Event(const std::string& tag)
         : name_("Local\\" + UniqueName(tag)), h_(CreateEventA(nullptr, TRUE, FALSE, name_.c_str())) {}
     ~Event() { CloseHandle(h_); }
-    Event(const Event&) = delete;
-    Event& operator=(const Event&) = delete;
     HANDLE get() const { return h_; }
     const std::string& name() const { return name_; }
 
@@ -116,15 +113,12 @@ private:
     HANDLE h_;
 };
 
-// ---- registry ----
 // A key under HKLM made for a test, deleted with its subtree at destruction.
 // view is 0, KEY_WOW64_64KEY or KEY_WOW64_32KEY.
-class ScopedRegKey {
+class ScopedRegKey : NoCopy {
 public:
     explicit ScopedRegKey(const std::string& subkey, REGSAM view = 0);
     ~ScopedRegKey();
-    ScopedRegKey(const ScopedRegKey&) = delete;
-    ScopedRegKey& operator=(const ScopedRegKey&) = delete;
     HKEY get() const { return key_; }
     void SetString(const char* name, const std::string& value) {
         RegSetValueExA(key_, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()), value.size() + 1);
@@ -140,14 +134,13 @@ private:
     HKEY key_ = nullptr;
 };
 
-// ---- links and shortcuts ----
 // link becomes a symbolic link to target (folder or file); true when it is a
-// reparse point then. Wine shows only unix links as such: made with /bin/ln.
+// reparse point then. Wine shows only unix links as such: made with /bin/ln
+// (the tests run under Wine only).
 bool MakeLink(const std::string& link, const std::string& target);
 void RemoveLink(const std::string& link);  // Wine's RemoveDirectory would empty the target
 DWORD MakeShortcut(const std::string& lnk, const std::string& target);  // shell link object; 0 or HRESULT
 
-// ---- product log ----
 // One line "time\tmark\tsource\tline\tpid:tid\tmessage".
 struct LogLine {
     std::string time, mark, source, line, ids, message;
@@ -155,7 +148,9 @@ struct LogLine {
 // The lines of a log; empty lines (after an end banner) are skipped, and so
 // are lines of another layout, which clear *allParsed.
 std::vector<LogLine> ParseAll(const std::string& bytes, bool* allParsed = nullptr);
-int CountMessages(const std::vector<LogLine>& lines, const std::string& message);
+inline int CountMessages(const std::vector<LogLine>& lines, const std::string& message) {
+    return std::count_if(lines.begin(), lines.end(), [&](const LogLine& l) { return l.message == message; });
+}
 
 // What this process logs from construction on; the first one opens the
 // process's log in a scratch file, kept to the end of the program.

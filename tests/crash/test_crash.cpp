@@ -55,7 +55,7 @@ TEST(Crash, DumpConditionsAndTheWholeLineCut) {
     // byte of the second 表 at byte 254, so the cut line ends with the first.
     testutil::TempDir dir("cut");
     const std::string dll = dir / (std::string(225, 'x') + "表表.dll");
-    ASSERT_TRUE(testutil::Copy(testutil::OwnFolder() + "..\\installinfo\\info_verdll.dll", dll));
+    ASSERT_TRUE(testutil::Copy(testutil::OwnFolder() + "..\\kdxglobal\\rvu\\ZevRvuC.dll", dll));
     HMODULE module = LoadLibraryA(dll.c_str());
     ASSERT_NE(nullptr, module);
     // current: the handler is given "" as the folder, and the current folder is this one.
