@@ -10,8 +10,8 @@
 namespace TarnLogFileManager {
 
 // The base layer's lock, under the names the file manager has always used.
-using ::CCriticalSection;
-using ::CSynchronizer;
+using lib::CCriticalSection;
+using lib::CSynchronizer;
 
 enum {
     FILEMAN_OK = 0,

@@ -11,8 +11,8 @@
 namespace logging {
 
 // The base layer's lock, under the names the policy has always used.
-using ::CCriticalSection;
-using ::CSynchronizer;
+using lib::CCriticalSection;
+using lib::CSynchronizer;
 
 class COutputPolicy {
 public:
