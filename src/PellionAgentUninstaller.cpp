@@ -124,8 +124,18 @@ BOOL CPellionAgentUninstallerApp::InitInstance() {
         MessageBoxA(nullptr, "アンインストールが完了しました。", kTitle, MB_OK | MB_ICONASTERISK | MB_TOPMOST);
     } else if (MessageBoxA(nullptr,
                            "処理を完了するには再起動する必要があります。\r\n再起動してもよろしいですか？",
-                           "確認", MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) == IDYES) {
-        if (EnableShutdownPrivilege() == 0) ExitWindowsEx(EWX_REBOOT, 0);
+                           "確認", MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) != IDYES) {
+        TARNLOG(TARNLOG_INFO, "再起動を見送りました");
+    } else {
+        // Logged before the call: the restart may end this process before it returns.
+        const DWORD privilege = EnableShutdownPrivilege();
+        if (privilege != 0) {
+            TARNLOG(TARNLOG_ERROR, "再起動の権限を有効にできませんでした。 GetLastError:[%lu]", privilege);
+        } else {
+            TARNLOG(TARNLOG_INFO, "再起動を要求します");
+            if (!ExitWindowsEx(EWX_REBOOT, 0))
+                TARNLOG(TARNLOG_ERROR, "再起動の要求に失敗しました。 GetLastError:[%lu]", GetLastError());
+        }
     }
     return FALSE;
 }

@@ -51,11 +51,10 @@ public:
     virtual int DoWork() = 0;
 
 protected:
-    int Main() override {
-        int result = DoWork();
-        if (m_pManager) m_pManager->OnWorkerEnd(result);
-        return result;
-    }
+    // DoWork, then its result to the sink. A DoWork that throws counts as -1, so
+    // a dialog waiting for the end is always told.
+    int Main() override;
+    CWorkerThreadManager* GetManager() const { return m_pManager; }
 
 private:
     CWorkerThreadManager* m_pManager;

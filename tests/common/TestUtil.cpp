@@ -256,3 +256,44 @@ std::string LogCapture::Text() const {
 }
 
 }  // namespace testutil
+
+namespace testutil {
+
+static SERVICE_STATUS_PROCESS QueryService(SC_HANDLE service) {
+    SERVICE_STATUS_PROCESS s = {};
+    DWORD needed = 0;
+    QueryServiceStatusEx(service, SC_STATUS_PROCESS_INFO, reinterpret_cast<BYTE*>(&s), sizeof(s), &needed);
+    return s;
+}
+
+DWORD ServiceState(const std::string& name) {
+    CScHandle scm(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT));
+    CScHandle svc(OpenServiceA(scm.get(), name.c_str(), SERVICE_QUERY_STATUS));
+    return svc.valid() ? QueryService(svc.get()).dwCurrentState : 0;
+}
+
+bool WaitForServiceState(const std::string& name, DWORD state) {
+    for (int i = 0; i < 600 && ServiceState(name) != state; ++i) Sleep(50);
+    return ServiceState(name) == state;
+}
+
+DWORD InstallService(const std::string& name, const std::string& command, bool start) {
+    CScHandle scm(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
+    CScHandle svc(CreateServiceA(scm.get(), name.c_str(), name.c_str(), SERVICE_ALL_ACCESS, SERVICE_WIN32_OWN_PROCESS,
+                                 SERVICE_DEMAND_START, SERVICE_ERROR_IGNORE, command.c_str(), nullptr, nullptr,
+                                 nullptr, nullptr, nullptr));
+    if (!svc.valid()) return GetLastError();
+    if (start && !StartServiceA(svc.get(), 0, nullptr)) return GetLastError();
+    return !start || WaitForServiceState(name, SERVICE_RUNNING) ? 0 : WAIT_TIMEOUT;
+}
+
+void RemoveService(const std::string& name) {
+    CScHandle scm(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
+    CScHandle svc(OpenServiceA(scm.get(), name.c_str(), SERVICE_ALL_ACCESS));
+    if (!svc.valid()) return;
+    CHandle process(OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, QueryService(svc.get()).dwProcessId));
+    if (process.valid() && TerminateProcess(process.get(), 1)) WaitForSingleObject(process.get(), 10000);
+    DeleteService(svc.get());
+}
+
+}  // namespace testutil

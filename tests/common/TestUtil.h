@@ -134,6 +134,15 @@ private:
     HKEY key_ = nullptr;
 };
 
+// A service of this name running command (own process, demand start), started
+// when asked and awaited up to 30 s; 0 or the error. RemoveService ends its
+// process and deletes it; nothing when there is none.
+DWORD InstallService(const std::string& name, const std::string& command, bool start);
+void RemoveService(const std::string& name);
+DWORD ServiceState(const std::string& name);  // SERVICE_RUNNING etc., 0 when there is none
+bool WaitForServiceState(const std::string& name, DWORD state);  // up to 30 s
+inline std::string TestServiceExe() { return Env("TESTSVC_EXE", OwnFolder() + "ops_testsvc.exe"); }
+
 // link becomes a symbolic link to target (folder or file); true when it is a
 // reparse point then. Wine shows only unix links as such: made with /bin/ln
 // (the tests run under Wine only).

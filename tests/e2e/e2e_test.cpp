@@ -2,12 +2,16 @@
 // its windows read and pressed as an operator would.
 #include <windows.h>
 
+#include <shlobj.h>
+
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <string>
 #include <vector>
 
+#include "INC/Owner.h"
+#include "INC/WideText.h"
 #include "SeedAgent.h"
 #include "TestUtil.h"
 #include "UiDriver.h"
@@ -36,9 +40,9 @@ protected:
     }
     void TearDown() override { seed::Unseed(agentDir_); }
 
-    void Install(const char* version, const char* contractNo) {
+    void Install(const char* version, const char* contractNo, const std::string& serviceMode = "") {
         seed::Unseed(agentDir_);
-        ASSERT_EQ(0u, seed::Seed(agentDir_, version, contractNo));
+        ASSERT_EQ(0u, seed::Seed(agentDir_, version, contractNo, serviceMode));
     }
 
     // A box of the program with this text, an icon and OK alone; pressed with Enter.
@@ -154,6 +158,165 @@ TEST_F(EndToEnd, ContractNumberGatesTheUninstall) {
         ExpectOkBoxAndPress(p.WaitFor(kTitle, true), "アンインストールが完了しました。");
         EXPECT_TRUE(p.Ended(kWait));
     }
+}
+
+// What of the agent a run left on the machine.
+struct Left {
+    bool service, folder, shortcuts, key;
+    bool operator==(const Left& o) const {
+        return service == o.service && folder == o.folder && shortcuts == o.shortcuts && key == o.key;
+    }
+};
+std::ostream& operator<<(std::ostream& os, const Left& l) {
+    return os << "service " << l.service << " folder " << l.folder << " shortcuts " << l.shortcuts << " key " << l.key;
+}
+const Left kNothing = {false, false, false, false}, kAll = {true, true, true, true};
+
+const REGSAM kAgentView = testutil::IsWow64Process() ? KEY_WOW64_64KEY : 0;
+bool KeyExists(const char* key, REGSAM view) {
+    CRegKey k;
+    return RegOpenKeyExA(HKEY_LOCAL_MACHINE, key, 0, KEY_READ | view, k.out()) == ERROR_SUCCESS;
+}
+// Sets (value nullptr: deletes) a value of the agent's key.
+void SetAgentValue(const char* name, const char* value) {
+    CRegKey k;
+    RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Corvane", 0, KEY_SET_VALUE | kAgentView, k.out());
+    if (!value) RegDeleteValueA(k.get(), name);
+    else RegSetValueExA(k.get(), name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value), strlen(value) + 1);
+}
+
+class Uninstall : public EndToEnd {
+public:
+    using EndToEnd::agentDir_;
+    Left WhatIsLeft() const {
+        char desktop[MAX_PATH] = "";
+        SHGetFolderPathA(nullptr, CSIDL_COMMON_DESKTOPDIRECTORY, nullptr, 0, desktop);
+        return {testutil::ServiceState(seed::kServiceName) != 0, testutil::Exists(agentDir_),
+                testutil::Exists(std::string(desktop) + "\\インベントリ情報アップロード.lnk"),
+                KeyExists("SOFTWARE\\Corvane", kAgentView)};
+    }
+    // Starts the program, confirms the number and returns the box that reports the run.
+    static HWND RunUninstall(Program& p) {
+        HWND dlg = p.WaitFor(kTitle, false);
+        if (!dlg || !uidriver::SetText(dlg, 1000, L"AB12CD34") || !uidriver::Click(dlg, IDOK)) return nullptr;
+        HWND box = p.WaitFor(kTitle, true);
+        return box ? box : p.WaitFor(L"確認", true);
+    }
+    CFileHandle held_;
+    std::wstring LongPath() const {  // past MAX_PATH, which the ANSI calls cannot reach
+        std::wstring path;
+        Widen((agentDir_ + "\\bin\\" + std::string(240, 'x')).c_str(), path);
+        return L"\\\\?\\" + path;
+    }
+};
+
+// The system's list of deletions at restart; REG_NONE deletes it.
+void SetPending(DWORD type, const char* value) {
+    CRegKey k;
+    RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Control\\Session Manager", 0, KEY_SET_VALUE,
+                  k.out());
+    if (type == REG_NONE) RegDeleteValueA(k.get(), "PendingFileRenameOperations");
+    else RegSetValueExA(k.get(), "PendingFileRenameOperations", 0, type, reinterpret_cast<const BYTE*>(value),
+                        strlen(value) + 1);
+}
+
+std::string Failure(const char* code) {
+    return std::string("アンインストールに失敗しました。\r\nエラーコード：") + code +
+           " \r\n\r\n<詳細情報>\r\nバージョン：" + kOwnVersion + " \r\n\r\n再度実行してください。";
+}
+
+// One run per real fault: the code shown, the steps after it not attempted. Rows with an undo run
+// again once the fault is gone, as an operator would, and then complete.
+TEST_F(Uninstall, EachFaultStopsTheRunAtItsStep) {
+    const struct Row {
+        const char* name;
+        const char* service;  // the test service's way of answering a stop
+        void (*fault)(Uninstall&);
+        const char* code;
+        Left left;
+        void (*undo)(Uninstall&);
+    } rows[] = {
+        {"clean", "prompt", nullptr, "000", kNothing, nullptr},
+        {"no InstallPath", "prompt", [](Uninstall&) { SetAgentValue("InstallPath", nullptr); }, "001", kAll, nullptr},
+        {"a protected folder", "prompt", [](Uninstall&) { SetAgentValue("InstallPath", "C:\\windows"); }, "002", kAll,
+         nullptr},
+        {"a service that will not stop", "refuse", nullptr, "007", kAll, nullptr},
+        {"a file past MAX_PATH", "prompt",
+         [](Uninstall& t) { CHandle(CreateFileW(t.LongPath().c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr)); },
+         "002", kAll, [](Uninstall& t) { DeleteFileW(t.LongPath().c_str()); }},
+        // A held file, and a list of restart deletions of the wrong type that the system will not extend.
+        {"a file neither deleted nor scheduled", "prompt",
+         [](Uninstall& t) {
+             t.held_.reset(CreateFileA((t.agentDir_ + "\\bin\\data\\inventory.dat").c_str(), GENERIC_READ,
+                                       FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+             SetPending(REG_SZ, "not a list");
+         },
+         "004", {false, true, true, true},
+         [](Uninstall& t) {
+             t.held_.reset();
+             SetPending(REG_NONE, nullptr);
+         }},
+        {"a subkey", "prompt",
+         [](Uninstall&) {
+             RegCreateKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Corvane\\Sub", 0, nullptr, 0, KEY_WRITE | kAgentView,
+                             nullptr, CRegKey().out(), nullptr);
+         },
+         "006",
+         {false, false, false, true},
+         [](Uninstall&) { testutil::ScopedRegKey::Delete("SOFTWARE\\Corvane\\Sub", kAgentView); }},
+    };
+    // On 64-bit Windows the 32-bit view's key of the same name is not the agent's.
+    const bool twoViews = testutil::IsWow64Process();
+    testutil::ScopedRegKey twin(twoViews ? "SOFTWARE\\Corvane" : "SOFTWARE\\Corvane-none", KEY_WOW64_32KEY);
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.name);
+        Install(kOwnVersion, "AB12CD34", r.service);
+        if (r.fault) r.fault(*this);
+        DeleteFileA((dir_ / "Log\\AgentUninstaller_Win.exe.log").c_str());
+        for (bool again : {false, true}) {
+            Program p(exe_);
+            const bool ok = std::string(r.code) == "000" || again;
+            ExpectOkBoxAndPress(RunUninstall(p), ok ? "アンインストールが完了しました。" : Failure(r.code));
+            EXPECT_TRUE(p.Ended(kWait));
+            EXPECT_EQ(ok ? kNothing : r.left, WhatIsLeft());
+            if (!r.undo) break;
+            r.undo(*this);
+        }
+        EXPECT_TRUE(!twoViews || KeyExists("SOFTWARE\\Corvane", KEY_WOW64_32KEY));
+    }
+}
+
+// The banners of a whole run, in order, and a file held open without delete sharing left for the
+// restart: No keeps it until Wine's restart, which then takes the folder.
+TEST_F(Uninstall, HeldFileWaitsForTheRestart) {
+    Install(kOwnVersion, "AB12CD34", "prompt");
+    const std::string held = agentDir_ + "\\ソフト表示機能\\能力表.txt";
+    CFileHandle lock(CreateFileA(held.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(lock.valid());
+    Program p(exe_);
+    HWND ask = RunUninstall(p);
+    ASSERT_TRUE(ask != nullptr);
+    EXPECT_EQ("処理を完了するには再起動する必要があります。\r\n再起動してもよろしいですか？",
+              uidriver::ReadMessageBox(ask).text);
+    ASSERT_TRUE(uidriver::PressKey(ask, uidriver::Key::Enter));  // No is the default
+    EXPECT_TRUE(p.Ended(kWait));
+    EXPECT_EQ((Left{false, true, false, false}), WhatIsLeft());
+    EXPECT_TRUE(testutil::Exists(held));
+
+    std::vector<std::string> banners;
+    for (const testutil::LogLine& l : testutil::ParseAll(Log()))
+        if (l.message.compare(0, 6, "■■■") == 0) banners.push_back(l.message);
+    const std::string step = "■■■ プログレスバーを次のステップに進める ■■■";
+    const std::vector<std::string> expected = {
+        step, "■■■ インストールフォルダをEveryoneコントロールに ■■■", "■■■ サービスのアンインストール ■■■",
+        step, "■■■ モジュールの削除 ■■■", step, "■■■ ショートカットの削除 ■■■", step,
+        "■■■ レジストリの削除 ■■■", step};
+    EXPECT_EQ(expected, banners);
+    EXPECT_EQ(1, testutil::CountMessages(testutil::ParseAll(Log()), "再起動を見送りました"));
+
+    lock.reset();
+    EXPECT_EQ(0u, testutil::Run("wineboot.exe", {"-r"}).exitCode);
+    EXPECT_FALSE(testutil::Exists(agentDir_));
 }
 
 }  // namespace

@@ -158,30 +158,12 @@ TEST(SecurityPrivilege, ChangeOwner) {
     EXPECT_TRUE(log.Has("!!!不要ファイルチェック[" + set + "WIN_|]"));
 }
 
-struct TestService {  // a service of its own name; its process is ended and the service deleted at the end
+struct TestService {  // a service of its own name, ended and deleted at the end
     std::string name = testutil::UniqueName("OpsSvc");
-    CScHandle scm{OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS)}, svc;
     explicit TestService(const std::string& mode) {
-        const std::string command = "\"" + testutil::OwnFolder() + "ops_testsvc.exe\" " + mode;
-        svc.reset(CreateServiceA(scm.get(), name.c_str(), name.c_str(), SERVICE_ALL_ACCESS, SERVICE_WIN32_OWN_PROCESS,
-                                 SERVICE_DEMAND_START, SERVICE_ERROR_IGNORE, command.c_str(), nullptr, nullptr, nullptr,
-                                 nullptr, nullptr));
+        testutil::InstallService(name, "\"" + testutil::TestServiceExe() + "\" " + mode, false);
     }
-    ~TestService() {
-        CHandle process(OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, Status().dwProcessId));
-        if (process.valid() && TerminateProcess(process.get(), 1)) WaitForSingleObject(process.get(), 10000);
-        DeleteService(svc.get());
-    }
-    SERVICE_STATUS_PROCESS Status() const {
-        SERVICE_STATUS_PROCESS s = {};
-        DWORD needed = 0;
-        QueryServiceStatusEx(svc.get(), SC_STATUS_PROCESS_INFO, reinterpret_cast<BYTE*>(&s), sizeof(s), &needed);
-        return s;
-    }
-    bool WaitFor(DWORD state) const {
-        for (int i = 0; i < 600 && Status().dwCurrentState != state; ++i) Sleep(50);
-        return Status().dwCurrentState == state;
-    }
+    ~TestService() { testutil::RemoveService(name); }
 };
 
 TEST(ServiceStop, Modes) {
@@ -197,15 +179,18 @@ TEST(ServiceStop, Modes) {
     for (const auto& r : rows) {
         SCOPED_TRACE(std::string(r.mode) + " " + std::to_string(r.limitMs) + (r.pendingBefore ? " pending" : ""));
         TestService s(r.mode);
+        CScHandle scm(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
+        CScHandle svc(OpenServiceA(scm.get(), s.name.c_str(), SERVICE_ALL_ACCESS));
         SERVICE_STATUS status = {};
-        ASSERT_TRUE(!r.start || (StartServiceA(s.svc.get(), 0, nullptr) && s.WaitFor(SERVICE_RUNNING)));
-        ASSERT_TRUE(!r.pendingBefore || (ControlService(s.svc.get(), SERVICE_CONTROL_STOP, &status) &&
-                                         s.WaitFor(SERVICE_STOP_PENDING)));
+        ASSERT_TRUE(!r.start || (StartServiceA(svc.get(), 0, nullptr) &&
+                                 testutil::WaitForServiceState(s.name, SERVICE_RUNNING)));
+        ASSERT_TRUE(!r.pendingBefore || (ControlService(svc.get(), SERVICE_CONTROL_STOP, &status) &&
+                                         testutil::WaitForServiceState(s.name, SERVICE_STOP_PENDING)));
         const DWORD start = GetTickCount();
         EXPECT_EQ(r.status, StopServiceAndWaitBounded(s.name.c_str(), r.limitMs, 1500));
         const DWORD elapsed = GetTickCount() - start;
         EXPECT_TRUE(elapsed >= r.minMs && elapsed < r.maxMs) << elapsed;
-        EXPECT_EQ(r.after, s.Status().dwCurrentState);
+        EXPECT_EQ(r.after, testutil::ServiceState(s.name));
     }
 }
 
@@ -213,7 +198,6 @@ TEST(ServiceStop, MissingAndDeleted) {
     EXPECT_EQ(1060u, StopServiceAndWaitBounded("OpsSvc-never-installed", 1000, 1500));
     EXPECT_EQ(1060u, DeleteServiceByName("OpsSvc-never-installed", nullptr));
     TestService s("prompt");
-    s.svc.reset();  // with a handle open the service would only be marked for deletion
     EXPECT_EQ(0u, DeleteServiceByName(s.name.c_str(), nullptr));
     EXPECT_EQ(1060u, StopServiceAndWaitBounded(s.name.c_str(), 1000, 1500));  // gone
 }

@@ -6,6 +6,7 @@
 
 namespace seed {
 
+const char kServiceName[] = "Corvane";
 static const char kAgentKey[] = "SOFTWARE\\Corvane";
 static const REGSAM kView = testutil::IsWow64Process() ? KEY_WOW64_64KEY : 0;  // the agent's own view
 
@@ -16,7 +17,8 @@ static std::string Shortcut(bool common) {
     return std::string(path) + (common ? "\\インベントリ情報アップロード.lnk" : "\\リモート操作クライアント.lnk");
 }
 
-DWORD Seed(const std::string& installDir, const std::string& version, const char* contractNo) {
+DWORD Seed(const std::string& installDir, const std::string& version, const char* contractNo,
+           const std::string& serviceMode) {
     HKEY key = nullptr;
     DWORD err =
         RegCreateKeyExA(HKEY_LOCAL_MACHINE, kAgentKey, 0, nullptr, 0, KEY_SET_VALUE | kView, nullptr, &key, nullptr);
@@ -29,10 +31,17 @@ DWORD Seed(const std::string& installDir, const std::string& version, const char
     set("Version", version);
     RegCloseKey(key);
     const std::string exe = installDir + "\\PellionAgent.exe";
-    CreateDirectoryA(installDir.c_str(), nullptr);
-    if (!err && (!testutil::WriteBytes(exe, "MZ simulated agent\r\n") ||
-                 (contractNo && !testutil::WriteBytes(installDir + "\\PellionSys.ini",
-                                                      std::string("[Setting]\r\nContractNo=") + contractNo + "\r\n"))))
+    // Nested, and a folder whose name has trail bytes 0x5C.
+    for (const char* sub : {"", "\\bin", "\\bin\\data", "\\ソフト表示機能"})
+        CreateDirectoryA((installDir + sub).c_str(), nullptr);
+    for (const char* file : {"\\bin\\data\\inventory.dat", "\\ソフト表示機能\\能力表.txt"})
+        if (!err && !testutil::WriteBytes(installDir + file, "simulated agent data\r\n")) err = GetLastError();
+    if (!err && (serviceMode.empty() ? !testutil::WriteBytes(exe, "MZ simulated agent\r\n")
+                                     : !testutil::Copy(testutil::TestServiceExe(), exe)))
+        err = GetLastError();
+    if (!err && !serviceMode.empty()) err = testutil::InstallService(kServiceName, "\"" + exe + "\" " + serviceMode, true);
+    if (!err && contractNo &&
+        !testutil::WriteBytes(installDir + "\\PellionSys.ini", std::string("[Setting]\r\nContractNo=") + contractNo + "\r\n"))
         err = GetLastError();
     for (bool common : {true, false})
         if (!err) err = testutil::MakeShortcut(Shortcut(common), exe);
@@ -40,6 +49,7 @@ DWORD Seed(const std::string& installDir, const std::string& version, const char
 }
 
 void Unseed(const std::string& installDir) {
+    testutil::RemoveService(kServiceName);
     testutil::ScopedRegKey::Delete(kAgentKey, kView);
     testutil::RemoveTree(installDir);
     for (bool common : {true, false}) DeleteFileA(Shortcut(common).c_str());

@@ -7,8 +7,11 @@
 
 namespace seed {
 
-// contractNo nullptr: no settings file. An empty version leaves the value "Version" out.
-DWORD Seed(const std::string& installDir, const std::string& version, const char* contractNo);  // 0 or an error
+// contractNo nullptr: no settings file. An empty version leaves the value "Version" out. With a
+// service mode (see the test service) the agent's program is the test service, running as "Corvane".
+DWORD Seed(const std::string& installDir, const std::string& version, const char* contractNo,
+           const std::string& serviceMode = "");  // 0 or an error
+extern const char kServiceName[];
 void Unseed(const std::string& installDir);  // whatever Seed may have written; errors ignored
 
 }  // namespace seed
