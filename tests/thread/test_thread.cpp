@@ -60,7 +60,7 @@ TEST(Thread, RunsReportsAndEnds) {
         {"result", kReturn7, false, false, {7}, nullptr},
         {"stop", kAwaitStop, true, false, {1}, nullptr},
         {"queue", kTakePosted, false, true, {1}, nullptr},
-        {"throw", kThrow, false, false, {}, "例外を捕捉しました。[CBaseThread::ThreadEntry] 仕事が失敗"},
+        {"throw", kThrow, false, false, {-1}, "例外を捕捉しました。[CWorkerThread::Main] 仕事が失敗"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
