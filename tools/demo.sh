@@ -16,16 +16,31 @@ title='エージェント端末アンインストーラー'
 contract='AB12CD34'
 exe_dir='C:\Tools'
 agent_dir='C:\Program Files\Corvane'
+export TESTSVC_EXE="Z:$(echo "$build/tests/ops/ops_testsvc.exe" | tr / '\\')"
 driver() { wine "$build/tools/demo/uidriver.exe" "$@" | iconv -f CP932 -t UTF-8 | tr -d '\r'; }
 shot() {
   local f="$shots/$1.png"
   import -display "$DISPLAY" -window root "$f" 2>/dev/null && echo "  screenshot: $f"
 }
 
-echo "== simulated agent installation (64-bit registry view, $agent_dir, desktop shortcuts)"
+# What the agent has on the machine: its folder, service, shortcuts and key.
+state() {
+  local folder="$WINEPREFIX/drive_c/Program Files/Corvane" desk="$WINEPREFIX/drive_c/users/Public/Desktop"
+  local svc key n=0 f
+  svc=$(wine sc query Corvane 2>/dev/null | tr -d '\r' | sed -n 's/^ *STATE *: *[0-9]* *//p' || true)
+  key=$(wine reg query 'HKLM\SOFTWARE\Corvane' /v InstallPath /reg:64 >/dev/null 2>&1 && echo present || echo gone)
+  for f in "$desk/インベントリ情報アップロード.lnk" "$desk/リモート操作クライアント.lnk"; do
+    [ -e "$f" ] && n=$((n + 1))
+  done
+  printf '  %-10s %s\n' "folder" "$([ -d "$folder" ] && echo "present ($(find "$folder" -type f | wc -l) files)" || echo gone)" \
+    "service" "${svc:-gone}" "shortcuts" "$n of 2" "key" "$key"
+}
+
+echo "== simulated agent installation (64-bit registry view, $agent_dir, service Corvane, desktop shortcuts)"
 wine "$build/tools/demo/seedagent.exe" unseed "$agent_dir"
-wine "$build/tools/demo/seedagent.exe" seed "$agent_dir" 2.000.08 "$contract"
-wine reg query 'HKLM\SOFTWARE\Corvane' /reg:64 2>/dev/null | tr -d '\r' | sed '/^$/d' || true
+wine "$build/tools/demo/seedagent.exe" seed "$agent_dir" 2.000.08 "$contract" slow
+echo "== before"
+state
 mkdir -p "$WINEPREFIX/drive_c/Tools"
 rm -rf "$WINEPREFIX/drive_c/Tools/Log"
 cp "$build/AgentUninstaller_Win.exe" "$WINEPREFIX/drive_c/Tools/"
@@ -39,13 +54,17 @@ sleep 0.5; shot 1-contract-dialog
 driver settext "$title" 1000 "$contract"
 sleep 0.3; shot 2-contract-typed
 driver click "$title" 1
+# The service takes two seconds to stop: the progress dialog stands on its first step.
+sleep 1; shot 3-progress
 
 # The result box has the same caption as the dialog it follows.
 driver box "$title"
-sleep 0.3; shot 3-result
+sleep 0.3; shot 4-result
 driver key "$title" enter
 wait "$app" || true
 
+echo "== after"
+state
 echo "== log ($exe_dir\\Log\\AgentUninstaller_Win.exe.log)"
 iconv -f CP932 -t UTF-8 "$WINEPREFIX/drive_c/Tools/Log/AgentUninstaller_Win.exe.log" 2>/dev/null || echo "  (no log)"
 echo "== screenshots in $shots"

@@ -192,7 +192,8 @@ public:
         char desktop[MAX_PATH] = "";
         SHGetFolderPathA(nullptr, CSIDL_COMMON_DESKTOPDIRECTORY, nullptr, 0, desktop);
         return {testutil::ServiceState(seed::kServiceName) != 0, testutil::Exists(agentDir_),
-                testutil::Exists(std::string(desktop) + "\\インベントリ情報アップロード.lnk"),
+                testutil::Exists(std::string(desktop) + "\\インベントリ情報アップロード.lnk") ||
+                    testutil::Exists(std::string(desktop) + "\\リモート操作クライアント.lnk"),
                 KeyExists("SOFTWARE\\Corvane", kAgentView)};
     }
     // Starts the program, confirms the number and returns the box that reports the run.

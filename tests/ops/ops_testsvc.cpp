@@ -1,6 +1,6 @@
 // The service the tests install. The first letter of its argument says how it answers a stop request: "prompt"
 // stops, "hang" stays stop-pending with its process alive, "exitpending" ends its process while stop-pending,
-// "bounce" goes back to running, "refuse" accepts no stop request.
+// "bounce" goes back to running, "refuse" accepts no stop request, "slow" stops after two seconds.
 #include <windows.h>
 
 static char g_mode = 'p';
@@ -21,7 +21,8 @@ static VOID WINAPI ServiceMain(DWORD, LPSTR*) {
     WaitForSingleObject(g_stop, INFINITE);
     if (g_mode == 'p') return Report(SERVICE_STOPPED);
     Report(SERVICE_STOP_PENDING);
-    Sleep(300);
+    Sleep(g_mode == 's' ? 2000 : 300);
+    if (g_mode == 's') return Report(SERVICE_STOPPED);
     if (g_mode == 'e') ExitProcess(0);
     if (g_mode == 'b') Report(SERVICE_RUNNING);
     Sleep(INFINITE);

@@ -10,12 +10,13 @@ const char kServiceName[] = "Corvane";
 static const char kAgentKey[] = "SOFTWARE\\Corvane";
 static const REGSAM kView = testutil::IsWow64Process() ? KEY_WOW64_64KEY : 0;  // the agent's own view
 
-// The agent's shortcut on the all users' or the current user's desktop.
-static std::string Shortcut(bool common) {
+// The agent's two shortcuts, on the desktop shared by all users.
+static std::string Shortcut(const char* name) {
     char path[MAX_PATH] = {0};
-    SHGetFolderPathA(nullptr, common ? CSIDL_COMMON_DESKTOPDIRECTORY : CSIDL_DESKTOPDIRECTORY, nullptr, 0, path);
-    return std::string(path) + (common ? "\\インベントリ情報アップロード.lnk" : "\\リモート操作クライアント.lnk");
+    SHGetFolderPathA(nullptr, CSIDL_COMMON_DESKTOPDIRECTORY, nullptr, 0, path);
+    return std::string(path) + "\\" + name + ".lnk";
 }
+static const char* const kShortcuts[] = {"インベントリ情報アップロード", "リモート操作クライアント"};
 
 DWORD Seed(const std::string& installDir, const std::string& version, const char* contractNo,
            const std::string& serviceMode) {
@@ -43,8 +44,8 @@ DWORD Seed(const std::string& installDir, const std::string& version, const char
     if (!err && contractNo &&
         !testutil::WriteBytes(installDir + "\\PellionSys.ini", std::string("[Setting]\r\nContractNo=") + contractNo + "\r\n"))
         err = GetLastError();
-    for (bool common : {true, false})
-        if (!err) err = testutil::MakeShortcut(Shortcut(common), exe);
+    for (const char* name : kShortcuts)
+        if (!err) err = testutil::MakeShortcut(Shortcut(name), exe);
     return err;
 }
 
@@ -52,7 +53,7 @@ void Unseed(const std::string& installDir) {
     testutil::RemoveService(kServiceName);
     testutil::ScopedRegKey::Delete(kAgentKey, kView);
     testutil::RemoveTree(installDir);
-    for (bool common : {true, false}) DeleteFileA(Shortcut(common).c_str());
+    for (const char* name : kShortcuts) DeleteFileA(Shortcut(name).c_str());
 }
 
 }  // namespace seed
