@@ -32,8 +32,9 @@ demo: build
 bench: build
 	@bash tools/run-benchmarks.sh $(BUILD)
 
+# Every bench this tree starts: the shared one, the prefixes of their own, the demo's.
 stop:
-	@$(BENCH) $(BUILD)/wine stop
+	@for r in wine wine-win10 wine-aside demo-wine; do [ ! -d $(BUILD)/$$r ] || $(BENCH) $(BUILD)/$$r stop; done
 
 clean: stop
 	rm -rf $(BUILD)

@@ -1,6 +1,6 @@
 // uidriver wait|box "<caption>"               wait for the dialog (or message box), print it and its controls
 // uidriver settext|click "<caption>" <id> [<text>]   in the dialog
-// uidriver key "<caption>" enter|esc          in the message box
+// uidriver key "<caption>" enter|esc|yes      in the message box
 // Windows are awaited up to 30 s. Output is CP932. Exit codes: 0 done, 1 no window, 2 usage, 3 the action failed.
 #include "UiDriver.h"  // windows.h first: shellapi.h needs it
 
@@ -24,7 +24,7 @@ int main() {
     const bool box = cmd == L"box" || cmd == L"key";
     const size_t n = cmd == L"settext" ? 4 : cmd == L"click" || cmd == L"key" ? 3 : 2;  // with the command's name
     if (a.size() != n || (n == 2 && cmd != L"wait" && cmd != L"box")) {
-        fputs("usage: uidriver wait|box|settext|click|key CAPTION [ID [TEXT] | enter|esc]\n", stderr);
+        fputs("usage: uidriver wait|box|settext|click|key CAPTION [ID [TEXT] | enter|esc|yes]\n", stderr);
         return 2;
     }
     HWND h = uidriver::WaitForWindow(a[1], box, 0, 30000);
@@ -37,6 +37,7 @@ int main() {
         for (HWND c = GetWindow(h, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) Print("  child", c);
         return 0;
     }
+    if (box && a[2] == L"yes") return uidriver::Click(h, IDYES) ? 0 : 3;
     if (box) return uidriver::PressKey(h, a[2] == L"esc" ? uidriver::Key::Escape : uidriver::Key::Enter) ? 0 : 3;
     const int id = static_cast<int>(wcstol(a[2].c_str(), nullptr, 0));
     return (n == 3 ? uidriver::Click(h, id) : uidriver::SetText(h, id, a[3])) ? 0 : 3;

@@ -1,0 +1,37 @@
+#!/usr/bin/env bash
+# Yes to the restart question. Wine's restart ends every process of its prefix, a test program's
+# included, so this runs from the shell in a 64-bit prefix of its own.
+# Usage: restart-yes.sh BENCH ROOT BUILD
+set -euo pipefail
+bench=$1; root=$2; build=$3
+"$bench" "$root" ensure win64 >/dev/null 2>&1 </dev/null
+eval "$("$bench" "$root" env win64)"
+export TESTSVC_EXE="Z:$(echo "$build/tests/ops/ops_testsvc.exe" | tr / '\\')"
+tool() { wine "$build/tools/demo/$1.exe" "${@:2}" </dev/null; }
+fail() { echo "restart-yes: $*" >&2; exit 1; }
+agent='C:\Agent'; unix_agent="$WINEPREFIX/drive_c/Agent"; log="$WINEPREFIX/drive_c/Tools/Log/AgentUninstaller_Win.exe.log"
+title='エージェント端末アンインストーラー'
+
+tool seedagent unseed "$agent" >/dev/null 2>&1
+tool seedagent seed "$agent" 2.000.08 AB12CD34 prompt || fail "seed"
+mkdir -p "$WINEPREFIX/drive_c/Tools"; rm -rf "$WINEPREFIX/drive_c/Tools/Log"
+cp "$build/AgentUninstaller_Win.exe" "$WINEPREFIX/drive_c/Tools/"
+tool seedagent hold "$agent\\bin\\data\\inventory.dat" >/dev/null 2>&1 &
+holder=$!
+sleep 1
+wine 'C:\Tools\AgentUninstaller_Win.exe' </dev/null >/dev/null 2>&1 &
+app=$!
+tool uidriver settext "$title" 1000 AB12CD34 >/dev/null || fail "no contract dialog"
+tool uidriver click "$title" 1 >/dev/null
+tool uidriver key '確認' yes >/dev/null || fail "no restart question"
+wait "$app" || true
+grep -q "$(echo '再起動を要求します' | iconv -f UTF-8 -t CP932)" "$log" || fail "the restart request is not logged"
+! grep -q "$(echo '再起動の要求に失敗' | iconv -f UTF-8 -t CP932)" "$log" || fail "the restart request failed"
+[ -e "$unix_agent/bin/data/inventory.dat" ] || fail "the held file went before the restart"
+# Wine's restart leaves windowless programs such as the holder running: the session's end ends them,
+# and the next session boots the prefix, which carries out the deletions left for the restart.
+wineserver -k 2>/dev/null || true
+wait "$holder" 2>/dev/null || true
+"$bench" "$root" ensure win64 >/dev/null 2>&1 </dev/null
+[ ! -e "$unix_agent" ] || fail "the install folder outlived the restart"
+echo "restart-yes: requested, logged, and the folder went with the restart"
