@@ -1,0 +1,143 @@
+// Times a whole uninstall (security walk, service stop and deletion, folder, shortcuts, key) of an
+// install folder of 10,000 files in 500 folders against a bare program making the same Win32 calls
+// for an identical tree with no logging or checks, built in the same run; "rd /s /q" for reference.
+#include <windows.h>
+#include <aclapi.h>
+#include <shlobj.h>
+
+#include <cstdio>
+#include <string>
+
+#include "TestUtil.h"
+#include "Thread/UninstallWorkerThread.h"
+#include "Util/KDXGlobal.h"
+
+namespace {
+
+const int kTop = 20, kSub = 24, kFilesPerFolder = 20;  // 20 + 20*24 = 500 folders, 10,000 files
+const REGSAM kView = testutil::IsWow64Process() ? KEY_WOW64_64KEY : 0;
+
+void MakeFolderWithFiles(const std::string& dir) {
+    CreateDirectoryA(dir.c_str(), nullptr);
+    for (int f = 0; f < kFilesPerFolder; ++f) testutil::WriteBytes(dir + "\\file" + std::to_string(f) + ".dat", "data");
+}
+
+void BuildTree(const std::string& root) {
+    MakeFolderWithFiles(root);
+    for (int t = 0; t < kTop; ++t) {
+        const std::string top = root + "\\top" + std::to_string(t);
+        MakeFolderWithFiles(top);
+        for (int s = 0; s < kSub; ++s) MakeFolderWithFiles(top + "\\sub" + std::to_string(s));
+    }
+}
+
+std::string Desktop() {
+    char path[MAX_PATH] = "";
+    SHGetFolderPathA(nullptr, CSIDL_COMMON_DESKTOPDIRECTORY, nullptr, 0, path);
+    return path;
+}
+
+// The agent around the tree: key, running service, shortcuts.
+void Install(const std::string& root) {
+    HKEY key = nullptr;
+    RegCreateKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Corvane", 0, nullptr, 0, KEY_SET_VALUE | kView, nullptr, &key, nullptr);
+    RegSetValueExA(key, "InstallPath", 0, REG_SZ, reinterpret_cast<const BYTE*>(root.c_str()), root.size() + 1);
+    RegCloseKey(key);
+    testutil::InstallService("Corvane", "\"" + testutil::OwnFolder() + "..\\tests\\ops\\ops_testsvc.exe\" prompt", true);
+    for (const char* name : {"\\インベントリ情報アップロード.lnk", "\\リモート操作クライアント.lnk"})
+        testutil::MakeShortcut(Desktop() + name, "C:\\windows\\notepad.exe");
+}
+
+double Now() {
+    LARGE_INTEGER f, c;
+    QueryPerformanceFrequency(&f);
+    QueryPerformanceCounter(&c);
+    return static_cast<double>(c.QuadPart) / static_cast<double>(f.QuadPart);
+}
+
+struct Bare {
+    PSID admins = nullptr, everyone = nullptr;
+    PACL acl = nullptr;
+    Bare() {
+        SID_IDENTIFIER_AUTHORITY nt = SECURITY_NT_AUTHORITY, world = SECURITY_WORLD_SID_AUTHORITY;
+        AllocateAndInitializeSid(&nt, 2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS, 0, 0, 0, 0, 0, 0, &admins);
+        AllocateAndInitializeSid(&world, 1, SECURITY_WORLD_RID, 0, 0, 0, 0, 0, 0, 0, &everyone);
+        EXPLICIT_ACCESSA ea = {GENERIC_ALL, SET_ACCESS, SUB_CONTAINERS_AND_OBJECTS_INHERIT,
+                               {nullptr, NO_MULTIPLE_TRUSTEE, TRUSTEE_IS_SID, TRUSTEE_IS_WELL_KNOWN_GROUP,
+                                static_cast<LPSTR>(everyone)}};
+        SetEntriesInAclA(1, &ea, nullptr, &acl);
+    }
+    void Secure(const std::string& path) {
+        SetNamedSecurityInfoA(const_cast<char*>(path.c_str()), SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, admins,
+                              nullptr, nullptr, nullptr);
+        SECURITY_DESCRIPTOR sd;
+        InitializeSecurityDescriptor(&sd, SECURITY_DESCRIPTOR_REVISION);
+        SetSecurityDescriptorDacl(&sd, TRUE, acl, FALSE);
+        SetFileSecurityA(path.c_str(), DACL_SECURITY_INFORMATION, &sd);
+    }
+    // Owner and list per entry, contents before their folder.
+    void Walk(const std::string& dir, bool remove) {
+        WIN32_FIND_DATAA d;
+        HANDLE h = FindFirstFileA((dir + "\\*").c_str(), &d);
+        if (h != INVALID_HANDLE_VALUE) {
+            do {
+                if (!strcmp(d.cFileName, ".") || !strcmp(d.cFileName, "..")) continue;
+                const std::string p = dir + "\\" + d.cFileName;
+                if (d.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) Walk(p, remove);
+                else if (remove) DeleteFileA(p.c_str());
+                else Secure(p);
+            } while (FindNextFileA(h, &d));
+            FindClose(h);
+        }
+        if (remove) RemoveDirectoryA(dir.c_str());
+        else Secure(dir);
+    }
+    void Uninstall(const std::string& root) {
+        Walk(root, false);
+        SC_HANDLE scm = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT);
+        SC_HANDLE svc = OpenServiceA(scm, "Corvane", SERVICE_STOP | SERVICE_QUERY_STATUS | DELETE);
+        SERVICE_STATUS s;
+        ControlService(svc, SERVICE_CONTROL_STOP, &s);
+        while (QueryServiceStatus(svc, &s) && s.dwCurrentState != SERVICE_STOPPED) Sleep(10);
+        DeleteService(svc);
+        CloseServiceHandle(svc);
+        CloseServiceHandle(scm);
+        Walk(root, true);
+        for (const char* name : {"\\インベントリ情報アップロード.lnk", "\\リモート操作クライアント.lnk"})
+            DeleteFileA((Desktop() + name).c_str());
+        RegDeleteKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Corvane", kView, 0);
+    }
+};
+
+}  // namespace
+
+int main() {
+    SetupLog(nullptr);
+    testutil::TempDir base("bench-uninstall");
+    const std::string ours = base / "ours", bare = base / "bare", rd = base / "rd";
+    for (const std::string& t : {ours, bare, rd}) BuildTree(t);
+
+    Install(bare);
+    double start = Now();
+    Bare().Uninstall(bare);
+    const double bareSeconds = Now() - start;
+
+    Install(ours);
+    CUninstallWorkerThread worker;
+    start = Now();
+    worker.Start();
+    worker.WaitForEnd();
+    const double ourSeconds = Now() - start;
+
+    start = Now();
+    testutil::Child("cmd.exe /c rd /s /q \"" + rd + "\"").Wait();
+    const double rdSeconds = Now() - start;
+
+    const bool gone = !testutil::Exists(ours) && !testutil::Exists(bare) && !testutil::Exists(rd);
+    const double ratio = ourSeconds / bareSeconds;
+    printf("whole uninstall: ours %.3f s baseline %.3f s ratio %.2f target 1.30 %s\n", ourSeconds, bareSeconds, ratio,
+           ratio <= 1.3 && gone && worker.GetResultCode() == "000" ? "ok" : "MISS");
+    printf("whole uninstall, for reference: rd /s /q %.3f s (result %s%s)\n", rdSeconds, worker.GetResultCode().c_str(),
+           gone ? "" : ", NOT ALL DELETED");
+    return 0;
+}
