@@ -160,17 +160,8 @@ TEST_F(EndToEnd, ContractNumberGatesTheUninstall) {
     }
 }
 
-// What of the agent a run left on the machine.
-struct Left {
-    bool service, folder, shortcuts, key;
-    bool operator==(const Left& o) const {
-        return service == o.service && folder == o.folder && shortcuts == o.shortcuts && key == o.key;
-    }
-};
-std::ostream& operator<<(std::ostream& os, const Left& l) {
-    return os << "service " << l.service << " folder " << l.folder << " shortcuts " << l.shortcuts << " key " << l.key;
-}
-const Left kNothing = {false, false, false, false}, kAll = {true, true, true, true};
+// What of the agent a run left on the machine, a bit each.
+enum Left { kNothing = 0, kService = 1, kFolder = 2, kShortcuts = 4, kKey = 8, kAll = 15 };
 
 const REGSAM kAgentView = testutil::IsWow64Process() ? KEY_WOW64_64KEY : 0;
 bool KeyExists(const char* key, REGSAM view) {
@@ -188,13 +179,14 @@ void SetAgentValue(const char* name, const char* value) {
 class Uninstall : public EndToEnd {
 public:
     using EndToEnd::agentDir_;
-    Left WhatIsLeft() const {
+    int WhatIsLeft() const {
         char desktop[MAX_PATH] = "";
         SHGetFolderPathA(nullptr, CSIDL_COMMON_DESKTOPDIRECTORY, nullptr, 0, desktop);
-        return {testutil::ServiceState(seed::kServiceName) != 0, testutil::Exists(agentDir_),
-                testutil::Exists(std::string(desktop) + "\\インベントリ情報アップロード.lnk") ||
-                    testutil::Exists(std::string(desktop) + "\\リモート操作クライアント.lnk"),
-                KeyExists("SOFTWARE\\Corvane", kAgentView)};
+        return (testutil::ServiceState(seed::kServiceName) ? kService : 0) | (testutil::Exists(agentDir_) ? kFolder : 0) |
+               (testutil::Exists(std::string(desktop) + "\\インベントリ情報アップロード.lnk") ||
+                        testutil::Exists(std::string(desktop) + "\\リモート操作クライアント.lnk")
+                    ? kShortcuts : 0) |
+               (KeyExists("SOFTWARE\\Corvane", kAgentView) ? kKey : 0);
     }
     // Starts the program, confirms the number and returns the box that reports the run.
     static HWND RunUninstall(Program& p) {
@@ -234,7 +226,7 @@ TEST_F(Uninstall, EachFaultStopsTheRunAtItsStep) {
         const char* service;  // the test service's way of answering a stop
         void (*fault)(Uninstall&);
         const char* code;
-        Left left;
+        int left;
         void (*undo)(Uninstall&);
     } rows[] = {
         {"clean", "prompt", nullptr, "000", kNothing, nullptr},
@@ -252,7 +244,7 @@ TEST_F(Uninstall, EachFaultStopsTheRunAtItsStep) {
                                        FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
              SetPending(REG_SZ, "not a list");
          },
-         "004", {false, true, true, true},
+         "004", kFolder | kShortcuts | kKey,
          [](Uninstall& t) {
              t.held_.reset();
              SetPending(REG_NONE, nullptr);
@@ -262,8 +254,7 @@ TEST_F(Uninstall, EachFaultStopsTheRunAtItsStep) {
              RegCreateKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Corvane\\Sub", 0, nullptr, 0, KEY_WRITE | kAgentView,
                              nullptr, CRegKey().out(), nullptr);
          },
-         "006",
-         {false, false, false, true},
+         "006", kKey,
          [](Uninstall&) { testutil::ScopedRegKey::Delete("SOFTWARE\\Corvane\\Sub", kAgentView); }},
     };
     // On 64-bit Windows the 32-bit view's key of the same name is not the agent's.
@@ -301,7 +292,7 @@ TEST_F(Uninstall, HeldFileWaitsForTheRestart) {
               uidriver::ReadMessageBox(ask).text);
     ASSERT_TRUE(uidriver::PressKey(ask, uidriver::Key::Enter));  // No is the default
     EXPECT_TRUE(p.Ended(kWait));
-    EXPECT_EQ((Left{false, true, false, false}), WhatIsLeft());
+    EXPECT_EQ(kFolder, WhatIsLeft());
     EXPECT_TRUE(testutil::Exists(held));
 
     std::vector<std::string> banners;

@@ -164,19 +164,9 @@ TEST(UninstallSequence, CodesRestartAndWhatRuns) {
          {"read", "secure", "stop", "delete service", "delete folder", "desktop 0",
           "D:\\インベントリ情報アップロード.lnk", "D:\\リモート操作クライアント.lnk", "key"},
          "アンインストールが成功しました"},
-        {"no service", [](UninstallOperations& o) {
-             o.stopService = [](const char*, DWORD) { return g_calls.push_back("stop"), DWORD(1060); };
-             o.deleteService = [](const char*, const char*) { return g_calls.push_back("delete service"), DWORD(1060); };
-         }, "000", false, {}, nullptr},
         {"service not deleted", [](UninstallOperations& o) {
              o.deleteService = [](const char*, const char*) { return g_calls.push_back("delete service"), DWORD(5); };
          }, "003", false, {"read", "secure", "stop", "delete service"}, "サービスのアンインストールに失敗 [5]"},
-        {"restart", [](UninstallOperations& o) {
-             o.deleteFolder = [](const char*, bool* r) { return g_calls.push_back("delete folder"), *r = true, true; };
-         }, "000", true, {}, nullptr},
-        {"folder not deleted", [](UninstallOperations& o) {
-             o.deleteFolder = [](const char*, bool* r) { return g_calls.push_back("delete folder"), *r = true, false; };
-         }, "004", false, {"read", "secure", "stop", "delete service", "delete folder"}, "モジュールの削除失敗です"},
         {"current user's desktop", [](UninstallOperations& o) {
              o.getDesktopFolder = [](char* b, int w) {
                  g_calls.push_back("desktop " + std::to_string(w));
