@@ -50,6 +50,21 @@ TEST(Crash, AccessViolationWritesReportFlushesAndDumps) {
     EXPECT_TRUE(testutil::Exists(dir / "Log\\crasher_dmp.exe.log"));  // the flush after the closing line made it
 }
 
+// The filter is the process's: a crash on the worker thread is reported with that thread and frame.
+TEST(Crash, OnTheWorkerThread) {
+    testutil::TempDir dir("crashw");
+    const std::string exe = dir / "crasher.exe";
+    ASSERT_TRUE(testutil::Copy(testutil::OwnFolder() + "crasher.exe", exe));
+    const DWORD code = testutil::Run(exe, {"worker"}).exitCode;
+    EXPECT_TRUE(code == EXCEPTION_ACCESS_VIOLATION || code == EXCEPTION_ILLEGAL_INSTRUCTION) << code;
+    std::string all;
+    for (const testutil::LogLine& l : testutil::ParseAll(testutil::ReadBytes(dir / "Log\\crasher.exe.log")))
+        if (l.source == "TarnLogExcptionCallStack.cpp") all += l.message + "\n";
+    EXPECT_NE(npos, all.find("] CrashHere() + 0x")) << all;
+    EXPECT_NE(npos, all.find("CrashingWorker::DoWork() + 0x")) << all;
+    EXPECT_EQ(npos, all.find("] main() + 0x")) << all;
+}
+
 TEST(Crash, DumpConditionsAndTheWholeLineCut) {
     // A module line of 260 bytes: the 27 bytes before the name put the first
     // byte of the second 表 at byte 254, so the cut line ends with the first.
