@@ -17,7 +17,7 @@ if(NOT per_case)
     add_test("${name}.${p}" bash -c "rm -f \"$1\"; \"\${@:2}\" --gtest_output=xml:\"$1\"; test -s \"$1\""
              -- "${name}.${p}.xml" ${runner} ${p} "${exe}")
     set_tests_properties("${name}.${p}" PROPERTIES FIXTURES_SETUP "${name}.${p}" WORKING_DIRECTORY "${dir}"
-      ENVIRONMENT "${env};BENCH_KIND=${p}" RESOURCE_LOCK ${p} TIMEOUT 900)
+      ENVIRONMENT "${env};BENCH_KIND=${p}" RESOURCE_LOCK "${p};${locks}" TIMEOUT 900)
   endforeach()
 endif()
 foreach(line IN LISTS lines)
@@ -30,7 +30,7 @@ foreach(line IN LISTS lines)
       set(t "${name}.${p}.${case}")
       if(per_case)
         add_test("${t}" ${runner} ${p} "${exe}" "--gtest_filter=${case}")
-        set_tests_properties("${t}" PROPERTIES ENVIRONMENT "${env};BENCH_KIND=${p}" RESOURCE_LOCK ${p} TIMEOUT 600)
+        set_tests_properties("${t}" PROPERTIES ENVIRONMENT "${env};BENCH_KIND=${p}" RESOURCE_LOCK "${p};${locks}" TIMEOUT 600)
       else()
         add_test("${t}" "${cmake}" "-DXML=${dir}/${name}.${p}.xml" "-DSUITE=${suite}"
                  "-DCASE=${CMAKE_MATCH_1}" -P "${here}/CaseResult.cmake")
