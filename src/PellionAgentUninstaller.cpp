@@ -28,11 +28,6 @@ public:
     LoadedBitmap(HINSTANCE module, UINT id) : COwner(LoadBitmapA(module, MAKEINTRESOURCEA(id))) {}
 };
 
-// Where the dialog class layer reports an exception it stopped at a window or dialog procedure.
-void LogStoppedException(const char* where, const char* what) {
-    TARNLOG(TARNLOG_ERROR, "例外を捕捉しました。[%s] %s", where, what);
-}
-
 }  // namespace
 
 BEGIN_MESSAGE_MAP(CPellionAgentUninstallerApp, CWinAppEx)

@@ -128,3 +128,7 @@ int CTarnLogWrapper::FlushAll() {
     CTarnLog(m_sourcePath, m_line, g_LogPath).Flush();
     return CTarnLog(m_sourcePath, m_line, g_DumpLogPath).Flush();
 }
+
+void LogStoppedException(const char* where, const char* what) {
+    TARNLOG(TARNLOG_ERROR, "例外を捕捉しました。[%s] %s", where, what);
+}

@@ -2,6 +2,8 @@
 #pragma once
 #include <windows.h>
 
+#include <exception>
+
 enum TarnLogKind {
     TARNLOG_INFO = 0,
     TARNLOG_ERROR = 1,
@@ -38,3 +40,23 @@ private:
 };
 
 #define TARNLOG(kind, ...) CTarnLogWrapper(__FILE__, __LINE__).Output((kind), __VA_ARGS__)
+
+// The one line of an exception stopped at a boundary (a thread, window or
+// dialog procedure): where it stopped and what it said.
+void LogStoppedException(const char* where, const char* what);
+
+// Runs body; an exception it throws stops here and is logged with where.
+// False when one did.
+template <class Body>
+bool RunLoggingExceptions(const char* where, Body body) {
+    try {
+        body();
+        return true;
+    } catch (const std::exception& e) {
+        LogStoppedException(where, e.what());
+    } catch (...) {
+        LogStoppedException(where, "unknown exception");
+    }
+    return false;
+}
+

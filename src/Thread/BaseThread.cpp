@@ -1,7 +1,6 @@
 #include "Thread/BaseThread.h"
 
 #include <process.h>
-#include <exception>
 
 #include "TarnLog/TarnLog.h"
 
@@ -60,18 +59,14 @@ bool CBaseThread::StopAndWait(DWORD timeout) {
 unsigned __stdcall CBaseThread::ThreadEntry(void* param) {
     CBaseThread* self = static_cast<CBaseThread*>(param);
     self->m_threadId = GetCurrentThreadId();
-    try {
+    RunLoggingExceptions("CBaseThread::ThreadEntry", [self] {
         if (self->m_delegate) {
             SetEvent(self->m_startedEvent.get());
             self->m_delegate->Run();
         } else {
             self->Run();
         }
-    } catch (const std::exception& e) {
-        TARNLOG(TARNLOG_ERROR, "例外を捕捉しました。[%s] %s", "CBaseThread::ThreadEntry", e.what());
-    } catch (...) {
-        TARNLOG(TARNLOG_ERROR, "例外を捕捉しました。[%s] %s", "CBaseThread::ThreadEntry", "unknown exception");
-    }
+    });
     SetEvent(self->m_startedEvent.get());
     return 0;
 }

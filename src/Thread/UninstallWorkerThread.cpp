@@ -3,8 +3,6 @@
 #include <stdio.h>
 #include <string.h>
 
-#include <exception>
-
 #include "INC/PathUtil.h"
 #include "Ins/InsCmn/SetSequreType.h"
 #include "LIB/Util/AgentRegistry.h"
@@ -50,15 +48,8 @@ void CUninstallWorkerThread::OnCancel() {
 // operator sees that step's code, never a success.
 int CUninstallWorkerThread::DoWork() {
     const char* step = "001";
-    try {
-        m_resultCode = RunSequence(step);
-    } catch (const std::exception& e) {
-        TARNLOG(TARNLOG_ERROR, "例外を捕捉しました。[%s] %s", "CUninstallWorkerThread::DoWork", e.what());
+    if (!RunLoggingExceptions("CUninstallWorkerThread::DoWork", [&] { m_resultCode = RunSequence(step); }))
         m_resultCode = step;
-    } catch (...) {
-        TARNLOG(TARNLOG_ERROR, "例外を捕捉しました。[%s] %s", "CUninstallWorkerThread::DoWork", "unknown exception");
-        m_resultCode = step;
-    }
     return m_resultCode == kSuccess ? 0 : -1;
 }
 
