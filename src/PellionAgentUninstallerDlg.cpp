@@ -34,9 +34,11 @@ BOOL CPellionAgentUninstallerDlg::OnInitDialog() {
     CDialog::OnInitDialog();
     SetIcon(m_hIcon, TRUE);
     SetIcon(m_hIcon, FALSE);
-    // TODO(SetLenChecker): the edit takes any text until the masked edit lands;
-    // until then only its length is bounded.
-    m_contractEdit.SendMessage(EM_LIMITTEXT, 14, 0);
+    // At most 14 half-width digits and letters of either case: the comparison ignores case.
+    m_contractEdit.SetLenChecker(new CCharLenChecker);
+    m_contractEdit.AddCharChecker(
+        new CDesignCharChecker("0123456789abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ"));
+    m_contractEdit.SetMaxLength(14);
     // TODO(SetImage): the buttons get their faces when the skinned buttons land.
     return TRUE;
 }

@@ -2,6 +2,7 @@
 // number before anything is removed.
 #pragma once
 #include "afxwin.h"
+#include "controls/MaskEdit.h"
 
 class CPellionAgentUninstallerDlg : public CDialog {
 public:
@@ -22,6 +23,5 @@ private:
     // TODO(CDesignButton): plain buttons until the skinned buttons land.
     CButton m_uninstallButton;
     CButton m_closeButton;
-    // TODO(CMaskEdit): a plain edit until the masked edit lands.
-    CEdit m_contractEdit;
+    CMaskEdit m_contractEdit;
 };

@@ -6,11 +6,11 @@
 #   1 TarnLog (the log writer and the crash handler)
 #   2 LIB, Ins and the Util wrappers
 #   3 Util/KDXGlobal (the product environment that wires 1 and 2 together)
-#   4 Thread
+#   4 Thread and controls (the worker and the kit's controls)
 #   5 the application (the files directly in src/)
 # afx/ stands apart: it includes nothing of src/, and only layers 4 and 5
 # include it.
-set(LAYER_NAMES "INC" "TarnLog" "LIB/Ins/Util" "Util/KDXGlobal" "Thread" "application")
+set(LAYER_NAMES "INC" "TarnLog" "LIB/Ins/Util" "Util/KDXGlobal" "Thread/controls" "application")
 
 function(layer_of path out)
   if(path MATCHES "^afx/")
@@ -23,7 +23,7 @@ function(layer_of path out)
     set(layer 3)
   elseif(path MATCHES "^src/(LIB|Ins|Util)/")
     set(layer 2)
-  elseif(path MATCHES "^src/Thread/")
+  elseif(path MATCHES "^src/(Thread|controls)/")
     set(layer 4)
   elseif(path MATCHES "^src/[^/]+$")
     set(layer 5)

@@ -1,5 +1,6 @@
 #include "Util/ShortcutUtil.h"
 
+#include "INC/SystemDll.h"
 #include "Ins/InsCmn/Sequre.h"
 #include "TarnLog/TarnLog.h"
 
@@ -41,3 +42,39 @@ BOOL RemoveShortcut(const char* path) {
     }
     return TRUE;
 }
+
+bool ResolveMsiShortcut(const char* path, char* target) {
+    typedef UINT(WINAPI * GetShortcutTarget)(LPCSTR, LPSTR, LPSTR, LPSTR);
+    typedef INT(WINAPI * GetComponentPath)(LPCSTR, LPCSTR, LPSTR, DWORD*);
+    CRuntimeDll msi("msi.dll");
+    GetShortcutTarget getTarget = msi.Get<GetShortcutTarget>("MsiGetShortcutTargetA");
+    GetComponentPath getPath = msi.Get<GetComponentPath>("MsiGetComponentPathA");
+    char product[39] = "", feature[39] = "", component[39] = "";
+    if (!getTarget || !getPath || getTarget(path, product, feature, component) != 0) return false;
+    char found[MAX_PATH] = "";
+    DWORD size = MAX_PATH;
+    const INT state = getPath(product, component, found, &size);
+    if (state != 3 /* INSTALLSTATE_LOCAL */ && state != 4 /* INSTALLSTATE_SOURCE */) return false;
+    lstrcpynA(target, found, MAX_PATH);
+    return true;
+}
+
+bool ResolveShellLink(const char* path, char* target) {
+    IShellLinkA* link = nullptr;
+    IPersistFile* file = nullptr;
+    HRESULT hr = CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
+                                  reinterpret_cast<void**>(&link));
+    if (SUCCEEDED(hr)) hr = link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file));
+    WCHAR wide[MAX_PATH] = L"";
+    if (SUCCEEDED(hr) && !MultiByteToWideChar(CP_ACP, 0, path, -1, wide, MAX_PATH)) hr = E_INVALIDARG;
+    if (SUCCEEDED(hr)) hr = file->Load(wide, STGM_READ);
+    if (SUCCEEDED(hr)) hr = link->Resolve(nullptr, SLR_ANY_MATCH | SLR_NO_UI);
+    char found[MAX_PATH] = "";
+    if (SUCCEEDED(hr)) hr = link->GetPath(found, MAX_PATH, nullptr, SLGP_UNCPRIORITY);
+    if (file) file->Release();
+    if (link) link->Release();
+    if (hr != S_OK) return false;
+    lstrcpynA(target, found, MAX_PATH);
+    return true;
+}
+

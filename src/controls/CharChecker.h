@@ -1,0 +1,37 @@
+// What a masked edit admits: character checkers say which characters may
+// stand, a length checker how text is measured and walked.
+#pragma once
+#include <string>
+
+class CCharChecker {
+public:
+    virtual ~CCharChecker() {}
+    // p: the first byte of one character.
+    virtual bool IsValidChar(const char* p) = 0;
+};
+
+// Accepts the characters of a fixed set.
+class CDesignCharChecker : public CCharChecker {
+public:
+    explicit CDesignCharChecker(const char* allowed) : m_allowed(allowed ? allowed : "") {}
+    bool IsValidChar(const char* p) override;
+
+private:
+    std::string m_allowed;
+};
+
+class CLenChecker {
+public:
+    virtual ~CLenChecker() {}
+    virtual int GetLength(const char* text) = 0;
+    virtual int GetCharLength(const char* p) = 0;
+    virtual const char* GetNextChar(const char* p) = 0;
+};
+
+// Counts characters: a double-byte character is one.
+class CCharLenChecker : public CLenChecker {
+public:
+    int GetLength(const char* text) override;
+    int GetCharLength(const char* p) override { return 1; }
+    const char* GetNextChar(const char* p) override;
+};
