@@ -1,10 +1,8 @@
 #include "controls/MaskEdit.h"
 
 #include <imm.h>
-#include <shlwapi.h>
 
 #include "INC/MbText.h"
-#include "INC/SystemDll.h"
 #include "Util/ShortcutUtil.h"
 
 namespace {
@@ -50,7 +48,7 @@ BEGIN_MESSAGE_MAP(CMaskEdit, CEdit)
     ON_WM_LBUTTONDOWN()
 END_MESSAGE_MAP()
 
-CMaskEdit::CMaskEdit() : m_pLenChecker(nullptr), m_nMaxLength(-1), m_dwComCtlVersion(0), m_pListener(nullptr) {}
+CMaskEdit::CMaskEdit() : m_pLenChecker(nullptr), m_nMaxLength(-1), m_pListener(nullptr) {}
 
 CMaskEdit::~CMaskEdit() {
     delete m_pLenChecker;
@@ -79,18 +77,12 @@ std::string CMaskEdit::Text() const {
     return static_cast<const char*>(text);
 }
 
-// The edit of common controls 6 counts selections in characters even in an
-// ANSI window; older ones count bytes.
-DWORD CMaskEdit::GetCommonControlsVersion() {
-    if (m_dwComCtlVersion) return m_dwComCtlVersion;
-    CRuntimeDll comctl;
-    if (!comctl.UseLoaded("comctl32.dll")) return 0;
-    DLLGETVERSIONPROC getVersion = comctl.Get<DLLGETVERSIONPROC>("DllGetVersion");
-    if (!getVersion) return m_dwComCtlVersion = 470;
-    DLLVERSIONINFO info = {};
-    info.cbSize = sizeof(info);
-    if (FAILED(getVersion(&info))) return 0;
-    return m_dwComCtlVersion = info.dwMajorVersion * 100 + info.dwMinorVersion;
+// The edit of common controls 6 counts positions in characters even in an
+// ANSI window, older ones in bytes; Wine's edit counts characters whatever
+// version its common controls report (5.81, even for 6). The edit's own length
+// of its one line tells which, so the version need not be trusted.
+bool CMaskEdit::CountsCharacters(const std::string& text) {
+    return static_cast<size_t>(SendMessage(EM_LINELENGTH, 0)) != text.size();
 }
 
 void CMaskEdit::GetSelBytes(int& start, int& end) {
@@ -98,15 +90,15 @@ void CMaskEdit::GetSelBytes(int& start, int& end) {
     SendMessage(EM_GETSEL, reinterpret_cast<WPARAM>(&s), reinterpret_cast<LPARAM>(&e));
     start = static_cast<int>(s);
     end = static_cast<int>(e);
-    if (GetCommonControlsVersion() < 600) return;
     const std::string text = Text();
+    if (!CountsCharacters(text)) return;
     start = MapPosition(text, start, true);
     end = MapPosition(text, end, true);
 }
 
 void CMaskEdit::SetSelBytes(int start, int end) {
-    if (GetCommonControlsVersion() >= 600) {
-        const std::string text = Text();
+    const std::string text = Text();
+    if (CountsCharacters(text)) {
         start = MapPosition(text, start, false);
         end = MapPosition(text, end, false);
     }

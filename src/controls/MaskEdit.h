@@ -68,12 +68,11 @@ private:
     // The filtered text in place of the selection, one undoable step, caret after it.
     void ReplaceSelFiltered(const std::string& text, int room, int start);
     std::string Text() const;
-    DWORD GetCommonControlsVersion();
+    bool CountsCharacters(const std::string& text);
 
     CLenChecker* m_pLenChecker;
     std::vector<CCharChecker*> m_charCheckers;
     int m_nMaxLength;
-    DWORD m_dwComCtlVersion;
     std::string m_strCueText;
     IMaskEditListener* m_pListener;
 };

@@ -1,0 +1,173 @@
+// The masked edit on the contract dialog's template, fed as an operator would from a second thread:
+// typed characters, the real clipboard, IME results (through the reader seam: Wine composes none),
+// and dropped files with shortcuts resolved by the real shell link object.
+#include <windows.h>
+#include <shlobj.h>
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+#include <thread>
+
+#include "INC/WideText.h"
+#include "TestUtil.h"
+#include "UiDriver.h"
+#include "controls/MaskEdit.h"
+#include "resource.h"
+
+namespace {
+
+enum Config { kContract, kNoCharChecker, kNoLength };
+
+class Host : public CDialog {
+public:
+    Host(Config config, std::function<void(HWND)> drive) : CDialog(IDD_CONTRACT), config_(config), drive_(drive) {}
+    CMaskEdit edit;
+
+protected:
+    void DoDataExchange(CDataExchange* dx) override { DDX_Control(dx, IDC_CONTRACT_NO, edit); }
+    BOOL OnInitDialog() override {
+        CDialog::OnInitDialog();
+        edit.SetLenChecker(new CCharLenChecker);
+        if (config_ != kNoCharChecker) edit.AddCharChecker(new CDesignCharChecker("0123456789abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ"));
+        edit.SetMaxLength(config_ == kNoLength ? -1 : 14);
+        observer_ = std::thread([this, h = m_hWnd] {
+            drive_(::GetDlgItem(h, IDC_CONTRACT_NO));
+            ::PostMessageA(h, WM_COMMAND, IDCANCEL, 0);  // its last act: the join below is short
+        });
+        return TRUE;
+    }
+    void OnCancel() override {
+        CDialog::OnCancel();
+        observer_.join();
+    }
+
+private:
+    Config config_;
+    std::function<void(HWND)> drive_;
+    std::thread observer_;
+};
+
+std::string g_ime;  // the IME's result; "!" an IME error
+long FakeIme(HWND, std::string& result) { return g_ime == "!" ? -1 : (result = g_ime, static_cast<long>(g_ime.size())); }
+
+void SetClipboard(const char* text) {  // nullptr: a clipboard without text
+    OpenClipboard(nullptr);
+    EmptyClipboard();
+    if (text) {
+        HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, strlen(text) + 1);
+        strcpy(static_cast<char*>(GlobalLock(block)), text);
+        GlobalUnlock(block);
+        SetClipboardData(CF_TEXT, block);
+    }
+    CloseClipboard();
+}
+std::string Clipboard() {
+    OpenClipboard(nullptr);
+    HANDLE data = GetClipboardData(CF_TEXT);
+    std::string text = data ? static_cast<const char*>(GlobalLock(data)) : "";
+    if (data) GlobalUnlock(data);
+    CloseClipboard();
+    return text;
+}
+
+void Drop(HWND edit, const std::string& path) {
+    HGLOBAL block = GlobalAlloc(GHND, sizeof(DROPFILES) + path.size() + 2);
+    DROPFILES* files = static_cast<DROPFILES*>(GlobalLock(block));
+    files->pFiles = sizeof(DROPFILES);
+    strcpy(reinterpret_cast<char*>(files + 1), path.c_str());
+    GlobalUnlock(block);
+    SendMessageA(edit, WM_DROPFILES, reinterpret_cast<WPARAM>(block), 0);
+    GlobalFree(block);
+}
+
+TEST(MaskEdit, EveryWayInLeavesOnlyWhatFits) {
+    testutil::TempDir dir("mask");
+    const std::string lnk = dir / "ソフト表.lnk";
+    ASSERT_EQ(0u, testutil::MakeShortcut(lnk, "C:\\windows\\notepad.exe"));
+    std::wstring wideLnk;
+    Widen(lnk.c_str(), wideLnk);
+    const std::string full = "AB12CD34EF56GH";
+    enum How { kType, kPaste, kHeldPaste, kIme, kDrop };
+    const struct {
+        const char* name;
+        Config config;
+        std::string initial;
+        int selStart, selEnd;
+        How how;
+        std::wstring input;     // typed, or the clipboard's, IME's or dropped path's text (nullptr-like: L"\x1")
+        std::string text;       // afterwards
+        int caret;              // afterwards; -1 unchecked
+        const char* clipboard;  // afterwards, when checked
+    } rows[] = {
+        {"full: typing discarded", kContract, full, 14, 14, kType, L"Z", full, 14, nullptr},
+        {"full: selection replaced", kContract, full, 2, 3, kType, L"Z", "ABZ2CD34EF56GH", 3, nullptr},
+        {"hyphen removed, caret kept", kContract, "AB12", 2, 2, kType, L"-", "AB12", 2, nullptr},
+        {"mixed widths typed", kContract, "", 0, 0, kType, L"Ａ1ｂ2 表能c", "12c", 3, nullptr},
+        {"backspace when full", kContract, full, 14, 14, kType, L"\b", "AB12CD34EF56G", 13, nullptr},
+        {"copy when full", kContract, full, 0, 4, kType, L"\x03", full, -1, "AB12"},
+        {"cut when full", kContract, full, 0, 2, kType, L"\x18", "12CD34EF56GH", 0, "AB"},
+        {"paste filtered", kContract, "", 0, 0, kPaste, L"ab-12 CD", "ab12CD", 6, nullptr},
+        {"paste cut to 14", kContract, "", 0, 0, kPaste, L"abcdefghijklmnopqrst", "abcdefghijklmn", 14, nullptr},
+        {"paste into the room left", kContract, "ABCDEFGHIJ", 2, 4, kPaste, L"0123456789", "AB012345EFGHIJ", 8, nullptr},
+        {"paste of nothing allowed", kContract, "AB12", 1, 3, kPaste, L"--", "A2", 1, nullptr},
+        {"paste of full width", kContract, "", 0, 0, kPaste, L"ＡＢ１２xy", "xy", 2, nullptr},
+        {"clipboard without text", kContract, "AB", 2, 2, kPaste, L"\x1", "AB", 2, nullptr},
+        {"clipboard held elsewhere", kContract, "AB", 2, 2, kHeldPaste, L"CD", "AB", 2, nullptr},
+        {"IME result", kContract, "A", 1, 1, kIme, L"ＡＢ12", "A12", 3, nullptr},
+        {"IME error", kContract, "AB", 2, 2, kIme, L"!", "AB", 2, nullptr},
+        {"dropped shortcut", kContract, "", 0, 0, kDrop, wideLnk, "Cwindowsnotepa", -1, nullptr},
+        {"dropped path", kContract, "", 0, 0, kDrop, L"C:\\ab-12.txt", "Cab12txt", -1, nullptr},
+        {"no character checker", kNoCharChecker, "", 0, 0, kType, L"a1", "", 0, nullptr},
+        {"no length", kNoLength, "", 0, 0, kPaste, L"ab", "", 0, nullptr},
+    };
+    CoInitialize(nullptr);
+    CMaskEdit::ImeResultReader real = CMaskEdit::SetImeResultReader(FakeIme);
+    for (const auto& r : rows) {
+        SCOPED_TRACE(r.name);
+        std::string input;
+        Narrow(r.input.c_str(), input);
+        Host host(r.config, [&](HWND edit) {
+            SendMessageA(edit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(r.initial.c_str()));
+            SendMessageA(edit, EM_SETSEL, r.selStart, r.selEnd);
+            SetClipboard(r.how == kPaste && input != "\x1" ? input.c_str() : nullptr);
+            g_ime = input;
+            if (r.how == kType) uidriver::TypeText(GetParent(edit), IDC_CONTRACT_NO, r.input);
+            if (r.how == kPaste) uidriver::TypeText(GetParent(edit), IDC_CONTRACT_NO, L"\x16");  // Ctrl+V
+            if (r.how == kHeldPaste) {
+                OpenClipboard(nullptr);
+                SendMessageA(edit, WM_PASTE, 0, 0);
+                CloseClipboard();
+            }
+            if (r.how == kIme) SendMessageA(edit, WM_IME_COMPOSITION, 0, GCS_RESULTSTR);
+            if (r.how == kDrop) Drop(edit, input);
+            EXPECT_EQ(r.text, uidriver::GetText(edit));
+            DWORD start = 0, end = 0;
+            SendMessageA(edit, EM_GETSEL, reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&end));
+            EXPECT_TRUE(r.caret < 0 || (start == static_cast<DWORD>(r.caret) && end == start)) << start << "-" << end;
+            if (r.clipboard) EXPECT_EQ(r.clipboard, Clipboard());
+        });
+        host.DoModal();
+    }
+    CMaskEdit::SetImeResultReader(real);
+}
+
+// A double-byte character counts as one character and is taken only when a checker allows it and it fits.
+TEST(MaskEdit, FilterWalksCharactersNotBytes) {
+    CMaskEdit edit;
+    std::string out;
+    EXPECT_FALSE(edit.FilterText("ab", 14, out));  // no length checker: no filtering
+    edit.SetLenChecker(new CCharLenChecker);
+    edit.AddCharChecker(nullptr);
+    edit.AddCharChecker(new CDesignCharChecker("表能A"));
+    const struct { const char* source; int limit; const char* filtered; } rows[] = {
+        {"表能A", 14, "表能A"}, {"表表A", 2, "表表"}, {"ソ表a", 14, "表"}, {"A表", 1, "A"}, {"A", -1, ""}};
+    for (const auto& r : rows) {
+        EXPECT_EQ(std::string(r.filtered) != r.source, edit.FilterText(r.source, r.limit, out)) << r.source;
+        EXPECT_EQ(r.filtered, out) << r.source;
+    }
+    EXPECT_EQ(3, CCharLenChecker().GetLength("表能A"));
+}
+
+}  // namespace
