@@ -12,7 +12,7 @@
 #include "Util/KDMTheme.h"
 #include "Util/KDXGlobal.h"
 #include "LIB/Util/PellionUtil.h"
-#include "VersionInfo.h"
+#include "INC/VersionInfo.h"
 #include "resource.h"
 
 namespace {

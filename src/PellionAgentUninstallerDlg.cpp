@@ -39,7 +39,12 @@ BOOL CPellionAgentUninstallerDlg::OnInitDialog() {
     m_contractEdit.AddCharChecker(
         new CDesignCharChecker("0123456789abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ"));
     m_contractEdit.SetMaxLength(14);
-    // TODO(SetImage): the buttons get their faces when the skinned buttons land.
+    // The mask slot holds the normal face, as the buttons have always been drawn.
+    const UINT faces[] = {IDB_BUTTON_NORMAL, IDB_BUTTON_NORMAL, IDB_BUTTON_PUSH, IDB_BUTTON_HOVER, IDB_BUTTON_DISABLE};
+    for (CDesignButton* button : {&m_closeButton, &m_uninstallButton}) {
+        for (int i = 0; i < 5; ++i) button->SetImage(i, faces[i]);
+        button->ApplyImages(TRUE);
+    }
     return TRUE;
 }
 

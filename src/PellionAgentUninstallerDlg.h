@@ -2,6 +2,7 @@
 // number before anything is removed.
 #pragma once
 #include "afxwin.h"
+#include "controls/DesignButton.h"
 #include "controls/MaskEdit.h"
 
 class CPellionAgentUninstallerDlg : public CDialog {
@@ -20,8 +21,7 @@ protected:
 
 private:
     HICON m_hIcon;
-    // TODO(CDesignButton): plain buttons until the skinned buttons land.
-    CButton m_uninstallButton;
-    CButton m_closeButton;
+    CDesignButton m_uninstallButton;
+    CDesignButton m_closeButton;
     CMaskEdit m_contractEdit;
 };

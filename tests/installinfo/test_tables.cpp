@@ -8,7 +8,7 @@
 #include "TestUtil.h"
 #include "Util/KDXGlobal.h"
 #include "Util/Registry.h"
-#include "VersionInfo.h"
+#include "INC/VersionInfo.h"
 
 TEST(Tables, PathJoins) {
     enum Op { Append, Make, Join, AddBs, RemoveSpec };

@@ -1,4 +1,4 @@
-#include "VersionInfo.h"
+#include "INC/VersionInfo.h"
 
 #include <cstdio>
 #include <cstdlib>

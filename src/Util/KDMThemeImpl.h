@@ -1,0 +1,64 @@
+// What the theme's window procedures share: the record of a module's
+// registration, the per-window properties and the drawing helpers.
+#pragma once
+#include <windows.h>
+
+struct ThemeClassRecord {
+    WNDPROC dialogProc, buttonProc, staticProc;  // the system classes' procedures
+    HBITMAP mask, normal, push, hover, disable;  // the theme's own copies
+};
+
+// The record of the window's module; all zero when it has none.
+ThemeClassRecord ThemeRecordOf(HWND hwnd);
+
+// Attached to a themed window as "WndProp" from WM_NCCREATE to WM_NCDESTROY.
+class CWndProp {
+public:
+    virtual ~CWndProp() {}
+};
+class CBtnProp : public CWndProp {
+public:
+    DWORD hover = 0, themed = 0, creationType = 0, checkState = 0;
+};
+class CDlgProp : public CWndProp {
+public:
+    CDlgProp();
+    ~CDlgProp() override;
+    void SetColor(COLORREF color);
+    COLORREF color;
+    HBRUSH brush;
+    WNDPROC replaced = nullptr;
+};
+class CStcProp : public CWndProp {
+public:
+    CStcProp();
+    ~CStcProp() override;
+    void SetColor(COLORREF color);
+    HBITMAP header = nullptr;
+    BOOL counterShown = FALSE;
+    int counter = 0;
+    BOOL totalShown = FALSE;
+    int total = 0;
+    COLORREF color;
+    HBRUSH brush;
+    HWND hosted = nullptr;
+};
+
+// Attaches prop (deleted at once when that fails); the property of hwnd; and
+// its removal with the object at WM_NCDESTROY.
+void AttachProp(HWND hwnd, CWndProp* prop);
+template <class T>
+T* PropOf(HWND hwnd) {
+    return dynamic_cast<T*>(static_cast<CWndProp*>(GetPropA(hwnd, "WndProp")));
+}
+void DestroyProp(HWND hwnd);
+
+LRESULT CALLBACK ThemeDialogProc(HWND, UINT, WPARAM, LPARAM);
+LRESULT CALLBACK ThemeDialogEditProc(HWND, UINT, WPARAM, LPARAM);
+LRESULT CALLBACK ThemeButtonProc(HWND, UINT, WPARAM, LPARAM);
+LRESULT CALLBACK ThemeStaticProc(HWND, UINT, WPARAM, LPARAM);
+// TRUE when it drew the themed button of the request.
+BOOL DrawThemeButton(const DRAWITEMSTRUCT* item);
+void OnThemeButtonClicked(HWND button);
+// SetWindowPos with nothing but SWP_FRAMECHANGED.
+void RecomputeFrame(HWND hwnd);
