@@ -53,13 +53,18 @@ driver wait "$title"
 sleep 0.5; shot 1-contract-dialog
 driver settext "$title" 1000 "$contract"
 sleep 0.3; shot 2-contract-typed
+driver hover "$title" 2
+sleep 0.5; shot 3-pointer-over-close
+driver press "$title" 2
+sleep 0.3; shot 4-close-pressed
+driver release "$title" 2
 driver click "$title" 1
 # The service takes two seconds to stop: the progress dialog stands on its first step.
-sleep 1; shot 3-progress
+sleep 1; shot 5-progress
 
 # The result box has the same caption as the dialog it follows.
 driver box "$title"
-sleep 0.3; shot 4-result
+sleep 0.3; shot 6-result
 driver key "$title" enter
 wait "$app" || true
 

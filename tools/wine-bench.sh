@@ -128,6 +128,12 @@ ensure_prefix() {
     cp -a "$tmpl" "$WINEPREFIX"
     rm -f "$WINEPREFIX/.bench-session"
   fi
+  # The caption buttons' symbol font (Debian's fonts-wine): Wine finds it only in the prefix's own Fonts
+  # folder, which prefixes made before the package came lack; without it the close box shows an "r".
+  local marlett=/usr/share/wine/fonts/marlett.ttf
+  if [ -e "$marlett" ] && [ ! -e "$WINEPREFIX/drive_c/windows/Fonts/marlett.ttf" ]; then
+    cp "$marlett" "$WINEPREFIX/drive_c/windows/Fonts/"
+  fi
   start_session
   check_bench "$kind"
 }

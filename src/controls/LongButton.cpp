@@ -1,6 +1,7 @@
 #include "controls/LongButton.h"
 
 #include "INC/MbText.h"
+#include "INC/SystemDll.h"
 #include "Util/KDMTheme.h"
 
 namespace {
@@ -173,9 +174,11 @@ void CBufferedButton::DrawItem(LPDRAWITEMSTRUCT item) {
     HGDIOBJ old = SelectObject(memory, canvas);
     DrawFace(memory, face, width);
     DrawCaption(memory, item->rcItem, item->itemState, m_textColors[index], m_format, true);
-    if (m_transparent)
-        TransparentBlt(item->hDC, 0, 0, width, height, memory, 0, 0, width, height, m_transparentColor);
-    else
+    typedef BOOL(WINAPI * TransparentBltFn)(HDC, int, int, int, int, HDC, int, int, int, int, UINT);
+    CRuntimeDll msimg;  // not a known DLL, so never imported: one beside the program could be planted
+    TransparentBltFn transparentBlt =
+        m_transparent && msimg.LoadSystem("msimg32.dll") ? msimg.Get<TransparentBltFn>("TransparentBlt") : nullptr;
+    if (!transparentBlt || !transparentBlt(item->hDC, 0, 0, width, height, memory, 0, 0, width, height, m_transparentColor))
         BitBlt(item->hDC, 0, 0, width, bm.bmHeight, memory, 0, 0, SRCCOPY);
     SelectObject(memory, old);
     DeleteObject(canvas);

@@ -1,6 +1,7 @@
 // uidriver wait|box "<caption>"               wait for the dialog (or message box), print it and its controls
 // uidriver settext|click "<caption>" <id> [<text>]   in the dialog
 // uidriver key "<caption>" enter|esc|yes      in the message box
+// uidriver hover|press|release "<caption>" <id>  the pointer over a button of the dialog, or the button held down
 // Windows are awaited up to 30 s. Output is CP932. Exit codes: 0 done, 1 no window, 2 usage, 3 the action failed.
 #include "UiDriver.h"  // windows.h first: shellapi.h needs it
 
@@ -22,9 +23,11 @@ int main() {
     const std::vector<std::wstring> a(argv + 1, argv + argc);
     const std::wstring cmd = a.empty() ? L"" : a[0];
     const bool box = cmd == L"box" || cmd == L"key";
-    const size_t n = cmd == L"settext" ? 4 : cmd == L"click" || cmd == L"key" ? 3 : 2;  // with the command's name
+    const bool onButton = cmd == L"hover" || cmd == L"press" || cmd == L"release";
+    const size_t n = cmd == L"settext" ? 4 : cmd == L"click" || cmd == L"key" || onButton ? 3 : 2;  // with the name
     if (a.size() != n || (n == 2 && cmd != L"wait" && cmd != L"box")) {
-        fputs("usage: uidriver wait|box|settext|click|key CAPTION [ID [TEXT] | enter|esc|yes]\n", stderr);
+        fputs("usage: uidriver wait|box|settext|click|key|hover|press|release CAPTION [ID [TEXT] | enter|esc|yes]\n",
+              stderr);
         return 2;
     }
     HWND h = uidriver::WaitForWindow(a[1], box, 0, 30000);
@@ -40,5 +43,13 @@ int main() {
     if (box && a[2] == L"yes") return uidriver::Click(h, IDYES) ? 0 : 3;
     if (box) return uidriver::PressKey(h, a[2] == L"esc" ? uidriver::Key::Escape : uidriver::Key::Enter) ? 0 : 3;
     const int id = static_cast<int>(wcstol(a[2].c_str(), nullptr, 0));
+    if (onButton) {
+        HWND button = GetDlgItem(h, id);
+        RECT r;
+        if (!button || !GetWindowRect(button, &r)) return 3;
+        if (cmd == L"hover") return SetCursorPos((r.left + r.right) / 2, (r.top + r.bottom) / 2) ? 0 : 3;
+        SendMessageW(button, BM_SETSTATE, cmd == L"press", 0);
+        return 0;
+    }
     return (n == 3 ? uidriver::Click(h, id) : uidriver::SetText(h, id, a[3])) ? 0 : 3;
 }

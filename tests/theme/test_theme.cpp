@@ -1,0 +1,183 @@
+// The theme on the program's own templates and faces, read back as pixels from the Xvfb screen while
+// the real pointer moves over the buttons; registration's refusals; handles across many dialogs.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <thread>
+
+#include "INC/BasePathUtil.h"
+#include "PellionAgentUninstallerDlg.h"
+#include "TestUtil.h"
+#include "UiDriver.h"
+#include "Util/KDMTheme.h"
+#include "resource.h"
+
+namespace {
+
+const HINSTANCE kSelf = GetModuleHandleA(nullptr);
+
+// The application's image set; hoverNarrower makes the hover face one column short.
+struct Images {
+    HBITMAP mask = LoadBitmapA(kSelf, MAKEINTRESOURCEA(IDB_BUTTON_MASK)),
+            normal = LoadBitmapA(kSelf, MAKEINTRESOURCEA(IDB_BUTTON_NORMAL)),
+            push = LoadBitmapA(kSelf, MAKEINTRESOURCEA(IDB_BUTTON_PUSH)),
+            hover = LoadBitmapA(kSelf, MAKEINTRESOURCEA(IDB_BUTTON_HOVER)),
+            disable = LoadBitmapA(kSelf, MAKEINTRESOURCEA(IDB_BUTTON_DISABLE));
+    explicit Images(bool hoverNarrower = false) {
+        if (hoverNarrower) hover = static_cast<HBITMAP>(CopyImage(hover, IMAGE_BITMAP, 59, 25, LR_COPYDELETEORG));
+    }
+    ~Images() {
+        for (HBITMAP b : {mask, normal, push, hover, disable}) DeleteObject(b);
+    }
+    ThemeImageSet Set() const { return {mask, normal, push, hover, disable, 0xFFFFFFFF}; }
+};
+
+bool Themed(const char* cls) {
+    WNDCLASSEXA mine = {sizeof(mine)}, system = {sizeof(system)};
+    return GetClassInfoExA(kSelf, cls, &mine) && GetClassInfoExA(nullptr, cls, &system) &&
+           mine.lpfnWndProc != system.lpfnWndProc;
+}
+
+TEST(Theme, RegistrationRefusalsAndWhatIsThemed) {
+    const struct { const char* name; bool narrower; bool buttons; const char* logged; } rows[] = {
+        {"faces", false, true, nullptr},
+        {"hover face a column short", true, false, "Hover ボタンイメージサイズエラー Mask(60,25) Bmp(59,25)"},
+    };
+    for (const auto& r : rows) {
+        SCOPED_TRACE(r.name);
+        Images images(r.narrower);
+        const ThemeImageSet set = images.Set();
+        testutil::LogCapture log;
+        ASSERT_TRUE(RegisterTheme(kSelf, &set, FALSE));
+        EXPECT_FALSE(RegisterTheme(kSelf, &set, FALSE));
+        EXPECT_EQ(static_cast<DWORD>(ERROR_CLASS_ALREADY_EXISTS), GetLastError());
+        EXPECT_TRUE(Themed(MAKEINTATOM(32770)) && Themed("Static"));
+        EXPECT_EQ(r.buttons, Themed("Button"));
+        EXPECT_TRUE(!r.logged || log.Has(r.logged)) << log.Text();
+        EXPECT_TRUE(UnregisterTheme(kSelf));
+        EXPECT_FALSE(Themed(MAKEINTATOM(32770)) || Themed("Static") || Themed("Button"));
+    }
+    EXPECT_FALSE(UnregisterTheme(kSelf));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_CLASS_DOES_NOT_EXIST), GetLastError());
+    EXPECT_FALSE(RegisterTheme(kSelf, nullptr, FALSE));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_PARAMETER), GetLastError());
+}
+
+COLORREF FacePixel(UINT id, int x, int y) {
+    HBITMAP face = LoadBitmapA(kSelf, MAKEINTRESOURCEA(id));
+    HDC dc = CreateCompatibleDC(nullptr);
+    HGDIOBJ old = SelectObject(dc, face);
+    const COLORREF c = GetPixel(dc, x, y);
+    SelectObject(dc, old);
+    DeleteDC(dc);
+    DeleteObject(face);
+    return c;
+}
+
+// What the screen shows at (x, y) of the window's client area, once it has settled.
+COLORREF ScreenPixel(HWND hwnd, int x, int y) {
+    Sleep(250);
+    HDC dc = GetDC(hwnd);
+    const COLORREF c = GetPixel(dc, x, y);
+    ReleaseDC(hwnd, dc);
+    return c;
+}
+
+// The contract dialog, driven from a second thread and closed by it.
+class Contract : public CPellionAgentUninstallerDlg {
+public:
+    explicit Contract(std::function<void(HWND)> drive) : drive_(drive) {}
+    BOOL OnInitDialog() override {
+        const BOOL result = CPellionAgentUninstallerDlg::OnInitDialog();
+        // A push-like check box of the theme's own drawing, where the dialog has nothing else; made on the
+        // dialog's thread, which paints it.
+        RECT free = {4, 66, 0, 0};
+        MapDialogRect(m_hWnd, &free);
+        CreateWindowExA(0, "Button", "x", WS_CHILD | WS_VISIBLE | BS_AUTOCHECKBOX | BS_PUSHLIKE, free.left, free.top, 60,
+                        25, m_hWnd, reinterpret_cast<HMENU>(2000), kSelf, nullptr);
+        observer_ = std::thread([this, h = m_hWnd] {
+            if (drive_) drive_(h);
+            ::PostMessageA(h, WM_COMMAND, IDCANCEL, 0);
+        });
+        return result;
+    }
+    void OnCancel() override {
+        CPellionAgentUninstallerDlg::OnCancel();
+        observer_.join();
+    }
+
+private:
+    std::function<void(HWND)> drive_;
+    std::thread observer_;
+};
+
+TEST(Theme, ColoursFacesAndStates) {
+    Images images;
+    const ThemeImageSet set = images.Set();
+    ASSERT_TRUE(RegisterTheme(kSelf, &set, FALSE));
+    Contract dialog([](HWND dlg) {
+        ShowWindow(dlg, SW_SHOW);
+        SetForegroundWindow(dlg);
+        EXPECT_EQ(GetThemeColor(999), ScreenPixel(dlg, 2, 2));
+        HWND line = GetDlgItem(dlg, 1001);
+        RECT r;
+        GetClientRect(line, &r);
+        EXPECT_EQ(GetThemeColor(991), ScreenPixel(line, r.right / 2, (r.top + r.bottom) / 2));
+        HWND check = GetDlgItem(dlg, 2000);
+        SendMessageA(check, BM_SETCHECK, BST_CHECKED, 0);
+        EXPECT_EQ(FacePixel(IDB_BUTTON_PUSH, 6, 3), ScreenPixel(check, 10, 3));
+        // The uninstall button: x 10 lies in the face's repeated middle, above the caption.
+        HWND button = GetDlgItem(dlg, IDOK);
+        RECT w;
+        GetWindowRect(button, &w);
+        EXPECT_EQ(FacePixel(IDB_BUTTON_NORMAL, 10, 3), ScreenPixel(button, 10, 3));
+        SetCursorPos((w.left + w.right) / 2, (w.top + w.bottom) / 2);
+        EXPECT_EQ(FacePixel(IDB_BUTTON_HOVER, 10, 3), ScreenPixel(button, 10, 3));
+        SendMessageA(button, BM_SETSTATE, TRUE, 0);
+        EXPECT_EQ(FacePixel(IDB_BUTTON_PUSH, 10, 3), ScreenPixel(button, 10, 3));
+        SendMessageA(button, BM_SETSTATE, FALSE, 0);
+        EnableWindow(button, FALSE);
+        EXPECT_EQ(FacePixel(IDB_BUTTON_DISABLE, 10, 3), ScreenPixel(button, 10, 3));
+        SetCursorPos(w.right + 100, w.bottom + 100);
+        EnableWindow(button, TRUE);
+        EXPECT_EQ(FacePixel(IDB_BUTTON_NORMAL, 10, 3), ScreenPixel(button, 10, 3));
+    });
+    dialog.DoModal();
+    EXPECT_TRUE(UnregisterTheme(kSelf));
+}
+
+// Every per-window object and drawing object goes with its window. Wine counts no GUI objects (its
+// GetGuiResources answers 0), so there the dialog's own brush is followed to its deletion as well.
+TEST(Theme, ManyDialogsLeaveNoHandles) {
+    Images images;
+    const ThemeImageSet set = images.Set();
+    ASSERT_TRUE(RegisterTheme(kSelf, &set, FALSE));
+    auto count = [] {
+        return GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS) + GetGuiResources(GetCurrentProcess(), GR_USEROBJECTS);
+    };
+    Contract(nullptr).DoModal();
+    const DWORD before = count();
+    for (int i = 0; i < 200; ++i) {
+        HBRUSH brush = nullptr;
+        Contract([&](HWND dlg) { brush = reinterpret_cast<HBRUSH>(SendMessageA(dlg, WM_CTLCOLORDLG, 0, 0)); }).DoModal();
+        ASSERT_TRUE(brush != nullptr);
+        ASSERT_EQ(0u, GetObjectType(brush)) << i;
+    }
+    EXPECT_EQ(before, count());
+    EXPECT_TRUE(UnregisterTheme(kSelf));
+}
+
+TEST(BasePathUtil, JoinsFitsAndExists) {
+    EXPECT_STREQ("C:\\Tools\\a.txt", CBasePathUtil("C:\\Tools", nullptr).GetPath("a.txt", FALSE));
+    EXPECT_STREQ("C:\\Tools\\a.txt", CBasePathUtil("C:\\Tools\\", nullptr).GetPath("a.txt", FALSE));
+    EXPECT_STREQ("C:\\ソ\\a", CBasePathUtil("C:\\ソ", nullptr).GetPath("a", FALSE));  // trail byte 0x5C
+    EXPECT_EQ(nullptr, CBasePathUtil(std::string(250, 'x').c_str(), nullptr).GetPath("0123456789", FALSE));
+    EXPECT_EQ(nullptr, CBasePathUtil("C:\\", nullptr).GetPath("no-such-file", TRUE));
+    CBasePathUtil own(nullptr, nullptr);
+    EXPECT_STREQ((testutil::OwnFolder() + "x").c_str(), own.GetPath("x", FALSE));
+    EXPECT_STREQ("theme_tests.exe", own.GetModuleName());
+    EXPECT_EQ(1, GetProductKind());  // the tests' own version resource names no second edition
+}
+
+}  // namespace
