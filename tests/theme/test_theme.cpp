@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "INC/BasePathUtil.h"
+#include "controls/LongButton.h"
 #include "PellionAgentUninstallerDlg.h"
 #include "TestUtil.h"
 #include "UiDriver.h"
@@ -166,6 +167,39 @@ TEST(Theme, ManyDialogsLeaveNoHandles) {
     }
     EXPECT_EQ(before, count());
     EXPECT_TRUE(UnregisterTheme(kSelf));
+}
+
+// A face whose every column differs: the middle is repeated block by block, never stretched, and a face
+// with no middle draws its caps only.
+TEST(LongButton, MiddleRepeatedCapsKept) {
+    struct Face : CSimpleLongButton {
+        using CSimpleLongButton::DrawFace;
+    } button;
+    HDC dc = CreateCompatibleDC(nullptr);
+    for (int faceWidth : {60, 14}) {
+        SCOPED_TRACE(faceWidth);
+        BITMAPINFO info = {{sizeof(BITMAPINFOHEADER), faceWidth, 1, 1, 32, BI_RGB}};
+        void* bits = nullptr;
+        HBITMAP face = CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+        for (int x = 0; x < faceWidth; ++x) static_cast<DWORD*>(bits)[x] = 0x010203 * (x + 1);
+        HBITMAP black = CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);  // the mask: all opaque
+        button.m_faces[CSimpleLongButton::MASK] = black;
+        button.m_capWidth = 7;
+        info.bmiHeader.biWidth = 200;
+        HBITMAP canvas = CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+        HGDIOBJ old = SelectObject(dc, canvas);
+        button.DrawFace(dc, face, 200);
+        const DWORD* drawn = static_cast<const DWORD*>(bits);
+        GdiFlush();
+        for (int x = 0; x < 200; ++x) {
+            const int middle = faceWidth - 14;
+            const int column = x < 7 ? x : x >= 193 ? faceWidth - (200 - x) : middle ? 7 + (x - 7) % middle : -1;
+            EXPECT_EQ(column < 0 ? 0u : 0x010203u * (column + 1), drawn[x] & 0xFFFFFF) << x;
+        }
+        SelectObject(dc, old);
+        for (HBITMAP b : {face, black, canvas}) DeleteObject(b);
+    }
+    DeleteDC(dc);
 }
 
 TEST(BasePathUtil, JoinsFitsAndExists) {
