@@ -1,7 +1,8 @@
 // Throughput of TARNLOG against a bare appender that opens its file once and
-// writes each formatted line with one WriteFile. The log writer runs in a
-// child process of its own (its paths are set once per process), which also
-// times the parts of one line to show what dominates.
+// writes each formatted line with one WriteFile, waiting for and releasing a
+// named mutex per line as the log writer does (and, for reference, without).
+// The log writer runs in a child process of its own (its paths are set once
+// per process), which also times the parts of one line to show what dominates.
 #include <windows.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -9,6 +10,7 @@
 #include <thread>
 #include <vector>
 
+#include "BenchUtil.h"
 #include "TarnLog/TarnLog.h"
 #include "TarnLog/TarnLogFileManager.h"
 #include "TarnLog/TarnLogOutputPolicy.h"
@@ -45,14 +47,16 @@ double Timed(int threads, Body body) {
     return Seconds() - start;
 }
 
-// The baseline: format the same line and append it with one WriteFile.
-double Bare(const std::string& path, int threads) {
+// The baseline: format the same line and append it with one WriteFile, under the named mutex when asked.
+double Bare(const std::string& path, int threads, bool withMutex) {
+    HANDLE lock = withMutex ? CreateMutexA(NULL, FALSE, "bench_bare.log") : NULL;
     HANDLE file = CreateFileA(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, CREATE_ALWAYS,
                               FILE_ATTRIBUTE_NORMAL, NULL);
     if (file == INVALID_HANDLE_VALUE) return 0;
-    double seconds = Timed(threads, [file](int thread, int count) {
+    double seconds = Timed(threads, [file, lock](int thread, int count) {
         char line[2048];
         for (int i = 0; i < count; ++i) {
+            if (lock) WaitForSingleObject(lock, 10000);
             SYSTEMTIME now;
             GetLocalTime(&now);
             int n = wsprintfA(line, "%04d/%02d/%02d %02d:%02d:%02d:%03d\t%s\t%s\t%d\t%x:%x\t%d %s\r\n", now.wYear,
@@ -61,9 +65,11 @@ double Bare(const std::string& path, int threads) {
                               kText.c_str());
             DWORD written = 0;
             WriteFile(file, line, n, &written, NULL);
+            if (lock) ReleaseMutex(lock);
         }
     });
     CloseHandle(file);
+    if (lock) CloseHandle(lock);
     return seconds;
 }
 
@@ -148,8 +154,9 @@ int main(int argc, char** argv) {
     RemoveTree(dir);
     CreateDirectoryA(dir, NULL);
 
-    double bareSingle = Bare(std::string(dir) + "\\bare1.log", 1);
-    double bareMulti = Bare(std::string(dir) + "\\bare4.log", kThreads);
+    double bareSingle = Bare(std::string(dir) + "\\bare1.log", 1, true);
+    double bareMulti = Bare(std::string(dir) + "\\bare4.log", kThreads, true);
+    double plainSingle = Bare(std::string(dir) + "\\plain1.log", 1, false);
 
     char self[MAX_PATH] = {0};
     GetModuleFileNameA(NULL, self, MAX_PATH);
@@ -176,13 +183,10 @@ int main(int argc, char** argv) {
         return 1;
     }
 
-    printf("%d lines of about 100 bytes each\n", kLines);
-    printf("  bare WriteFile, 1 thread : %9.0f lines/s\n", kLines / bareSingle);
-    printf("  bare WriteFile, %d threads: %9.0f lines/s\n", kThreads, kLines / bareMulti);
-    printf("  TARNLOG,        1 thread : %9.0f lines/s\n", kLines / single);
-    printf("  TARNLOG,        %d threads: %9.0f lines/s\n", kThreads, kLines / multi);
-    printf("ratio TARNLOG / bare, 1 thread : %5.1f%% (target >= 25%%)\n", 100.0 * bareSingle / single);
-    printf("ratio TARNLOG / bare, %d threads: %5.1f%%\n", kThreads, 100.0 * bareMulti / multi);
+    bench::Report("log lines per second, 1 thread", kLines / single, kLines / bareSingle, "lines/s", 0.9, false);
+    bench::Report("log lines per second, 4 threads", kLines / multi, kLines / bareMulti, "lines/s", 0.9, false);
+    bench::Report("log lines per second, 1 thread, against no mutex", kLines / single, kLines / plainSingle, "lines/s",
+                  0, false);
     printf("cost of one line, microseconds:\n");
     printf("  whole TARNLOG line                       %7.1f\n", PerLineMicroseconds(single));
     printf("  bare line (format + WriteFile)           %7.1f\n", PerLineMicroseconds(bareSingle));

@@ -5,31 +5,13 @@
 #include <aclapi.h>
 #include <shlobj.h>
 
-#include <cstdio>
-#include <string>
-
-#include "TestUtil.h"
+#include "BenchUtil.h"
 #include "Thread/UninstallWorkerThread.h"
 #include "Util/KDXGlobal.h"
 
 namespace {
 
-const int kTop = 20, kSub = 24, kFilesPerFolder = 20;  // 20 + 20*24 = 500 folders, 10,000 files
 const REGSAM kView = testutil::IsWow64Process() ? KEY_WOW64_64KEY : 0;
-
-void MakeFolderWithFiles(const std::string& dir) {
-    CreateDirectoryA(dir.c_str(), nullptr);
-    for (int f = 0; f < kFilesPerFolder; ++f) testutil::WriteBytes(dir + "\\file" + std::to_string(f) + ".dat", "data");
-}
-
-void BuildTree(const std::string& root) {
-    MakeFolderWithFiles(root);
-    for (int t = 0; t < kTop; ++t) {
-        const std::string top = root + "\\top" + std::to_string(t);
-        MakeFolderWithFiles(top);
-        for (int s = 0; s < kSub; ++s) MakeFolderWithFiles(top + "\\sub" + std::to_string(s));
-    }
-}
 
 std::string Desktop() {
     char path[MAX_PATH] = "";
@@ -46,13 +28,6 @@ void Install(const std::string& root) {
     testutil::InstallService("Corvane", "\"" + testutil::OwnFolder() + "..\\tests\\ops\\ops_testsvc.exe\" prompt", true);
     for (const char* name : {"\\インベントリ情報アップロード.lnk", "\\リモート操作クライアント.lnk"})
         testutil::MakeShortcut(Desktop() + name, "C:\\windows\\notepad.exe");
-}
-
-double Now() {
-    LARGE_INTEGER f, c;
-    QueryPerformanceFrequency(&f);
-    QueryPerformanceCounter(&c);
-    return static_cast<double>(c.QuadPart) / static_cast<double>(f.QuadPart);
 }
 
 struct Bare {
@@ -75,25 +50,8 @@ struct Bare {
         SetSecurityDescriptorDacl(&sd, TRUE, acl, FALSE);
         SetFileSecurityA(path.c_str(), DACL_SECURITY_INFORMATION, &sd);
     }
-    // Owner and list per entry, contents before their folder.
-    void Walk(const std::string& dir, bool remove) {
-        WIN32_FIND_DATAA d;
-        HANDLE h = FindFirstFileA((dir + "\\*").c_str(), &d);
-        if (h != INVALID_HANDLE_VALUE) {
-            do {
-                if (!strcmp(d.cFileName, ".") || !strcmp(d.cFileName, "..")) continue;
-                const std::string p = dir + "\\" + d.cFileName;
-                if (d.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) Walk(p, remove);
-                else if (remove) DeleteFileA(p.c_str());
-                else Secure(p);
-            } while (FindNextFileA(h, &d));
-            FindClose(h);
-        }
-        if (remove) RemoveDirectoryA(dir.c_str());
-        else Secure(dir);
-    }
     void Uninstall(const std::string& root) {
-        Walk(root, false);
+        bench::Walk(root, false, [this](const std::string& path) { Secure(path); });  // owner and list per entry
         SC_HANDLE scm = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT);
         SC_HANDLE svc = OpenServiceA(scm, "Corvane", SERVICE_STOP | SERVICE_QUERY_STATUS | DELETE);
         SERVICE_STATUS s;
@@ -102,7 +60,7 @@ struct Bare {
         DeleteService(svc);
         CloseServiceHandle(svc);
         CloseServiceHandle(scm);
-        Walk(root, true);
+        bench::Walk(root, true, [](const std::string&) {});
         for (const char* name : {"\\インベントリ情報アップロード.lnk", "\\リモート操作クライアント.lnk"})
             DeleteFileA((Desktop() + name).c_str());
         RegDeleteKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Corvane", kView, 0);
@@ -115,29 +73,25 @@ int main() {
     SetupLog(nullptr);
     testutil::TempDir base("bench-uninstall");
     const std::string ours = base / "ours", bare = base / "bare", rd = base / "rd";
-    for (const std::string& t : {ours, bare, rd}) BuildTree(t);
+    for (const std::string& t : {ours, bare, rd}) bench::BuildTree(t);
 
     Install(bare);
-    double start = Now();
+    double start = bench::Now();
     Bare().Uninstall(bare);
-    const double bareSeconds = Now() - start;
+    const double bareSeconds = bench::Now() - start;
 
     Install(ours);
     CUninstallWorkerThread worker;
-    start = Now();
+    start = bench::Now();
     worker.Start();
     worker.WaitForEnd();
-    const double ourSeconds = Now() - start;
+    const double ourSeconds = bench::Now() - start;
 
-    start = Now();
-    testutil::Child("cmd.exe /c rd /s /q \"" + rd + "\"").Wait();
-    const double rdSeconds = Now() - start;
-
+    const double rdSeconds = bench::TimeRd(rd);
     const bool gone = !testutil::Exists(ours) && !testutil::Exists(bare) && !testutil::Exists(rd);
-    const double ratio = ourSeconds / bareSeconds;
-    printf("whole uninstall: ours %.3f s baseline %.3f s ratio %.2f target 1.30 %s\n", ourSeconds, bareSeconds, ratio,
-           ratio <= 1.3 && gone && worker.GetResultCode() == "000" ? "ok" : "MISS");
-    printf("whole uninstall, for reference: rd /s /q %.3f s (result %s%s)\n", rdSeconds, worker.GetResultCode().c_str(),
-           gone ? "" : ", NOT ALL DELETED");
+    if (!gone || worker.GetResultCode() != "000")
+        printf("whole uninstall: result %s%s MISS\n", worker.GetResultCode().c_str(), gone ? "" : ", trees left");
+    else bench::Report("whole uninstall", ourSeconds, bareSeconds, "s", 1.3, true);
+    bench::Report("whole uninstall, rd /s /q for reference", ourSeconds, rdSeconds, "s", 0, true);
     return 0;
 }
