@@ -1,7 +1,6 @@
 // One real crash of a program set up like the application (report, flush,
 // mini-dump); the dump conditions and the line cut on made-up exceptions here.
 #include <gtest/gtest.h>
-
 #include "TarnLog/TarnLogExcptionCallStack.h"
 #include "TestUtil.h"
 

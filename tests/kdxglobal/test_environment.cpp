@@ -19,8 +19,7 @@ std::string WithDir(std::string text, const std::string& dir) {
 
 }  // namespace
 
-// The product keys are read with no view flag: on 64-bit Windows this
-// 32-bit program sees the 32-bit view only.
+// The product keys are read with no view flag: on 64-bit Windows this 32-bit program sees the 32-bit view only.
 TEST(ProductEnvironment, LookupOrder) {
     const char kIni[] = "[PATH]\r\n", kProduct[] = "SOFTWARE\\Zev Product";
     // flags: r ZevRvuC.dll beside, s in ZevRvuC\ beside, 6 setting in the 64-bit view. No row starts the
@@ -71,8 +70,7 @@ TEST(ProductEnvironment, LookupOrder) {
     for (REGSAM view : {KEY_WOW64_32KEY, KEY_WOW64_64KEY}) testutil::ScopedRegKey::Delete(kProduct, view);
 }
 
-// A system DLL comes from the system folder only, never from beside the
-// program, even under the system DLL's own name.
+// A system DLL comes from the system folder only, never from beside the program, even under the system DLL's own name.
 TEST(ProductEnvironment, SystemDllLoaderRefusesAPlant) {
     testutil::TempDir dir("kdxdll");
     const std::string exe = dir / "kdx_probe.exe";
