@@ -9,11 +9,7 @@
 namespace testutil {
 
 // The scratch objects here own what they made; a copy would undo it twice.
-struct NoCopy {
-    NoCopy() = default;
-    NoCopy(const NoCopy&) = delete;
-    NoCopy& operator=(const NoCopy&) = delete;
-};
+struct NoCopy { NoCopy() = default; NoCopy(const NoCopy&) = delete; NoCopy& operator=(const NoCopy&) = delete; };
 
 std::string Env(const char* name, const std::string& otherwise = "");
 std::string OwnFolder();  // the running program's folder, with a trailing backslash
@@ -32,9 +28,7 @@ struct Child : NoCopy {
     explicit Child(const std::string& commandLine, bool suspended = false, bool capture = false);
     Child(const std::string& exe, const std::vector<std::string>& args) : Child(CommandLine(exe, args)) {}
     ~Child();
-    HANDLE process() const { return pi_.hProcess; }
     DWORD pid() const { return pi_.dwProcessId; }
-    void Resume() { ResumeThread(pi_.hThread); }
     void Kill() { TerminateProcess(pi_.hProcess, 99), WaitForSingleObject(pi_.hProcess, 10000); }
     bool Ended(DWORD ms) const { return WaitForSingleObject(pi_.hProcess, ms) == WAIT_OBJECT_0; }
     DWORD Wait(DWORD ms = 120000);  // exit code, or STILL_ACTIVE when it did not end within ms
@@ -121,9 +115,7 @@ void RemoveLink(const std::string& link);  // Wine's RemoveDirectory would empty
 DWORD MakeShortcut(const std::string& lnk, const std::string& target);  // shell link object; 0 or HRESULT
 
 // One line "time\tmark\tsource\tline\tpid:tid\tmessage".
-struct LogLine {
-    std::string time, mark, source, line, ids, message;
-};
+struct LogLine { std::string time, mark, source, line, ids, message; };
 // The lines of a log; empty lines (after an end banner) are skipped, and so are lines of another layout,
 // which clear *allParsed.
 std::vector<LogLine> ParseAll(const std::string& bytes, bool* allParsed = nullptr);

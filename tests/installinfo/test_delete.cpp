@@ -1,8 +1,10 @@
 // Folder deletion on the real file system: read-only files, double-byte names, links, and folders no deletion may
-// touch. A held file left for the restart is checked end to end (tests/e2e).
+// touch (a held file left for the restart is checked end to end, tests/e2e). The single-instance guard between real
+// processes (the probe takes it).
 #include <gtest/gtest.h>
 #include <string>
 #include "LIB/Util/PellionUtil.h"
+#include "MultiStartupMgr.h"
 #include "TestUtil.h"
 
 using testutil::Exists;
@@ -25,6 +27,24 @@ bool Pending(const std::string& dir) {
                  "PendingFileRenameOperations", RRF_RT_REG_MULTI_SZ, nullptr, &list[0], &size);
     return list.find(dir) != std::string::npos;
 }
+
+const std::string kPrefix = "__ZEV_SIMPLE_SYNCOBJECT_NAME__";
+
+// An instance that takes the guard, signals ready and holds it until quit.
+struct Instance {
+    testutil::Event ready{"ready"}, quit{"quit"};
+    testutil::Child child;
+    explicit Instance(const std::string& exe, bool suspended = false)
+        : child(testutil::CommandLine(exe, {"info", "mutex", ready.name(), quit.name()}), suspended) {}
+    bool Holds() {
+        HANDLE h[] = {ready.get(), child.pi_.hProcess};
+        return WaitForMultipleObjects(2, h, FALSE, 30000) == WAIT_OBJECT_0;
+    }
+    DWORD Quit() { return SetEvent(quit.get()) ? child.Wait(30000) : 1; }
+};
+
+// WAIT_TIMEOUT (258) while another process holds the mutex of that name.
+DWORD TryName(const std::string& name) { return CSimpleMutex(name.c_str(), TRUE, 0, nullptr).GetStatus(); }
 
 }  // namespace
 
@@ -95,4 +115,34 @@ TEST(ProtectedFolders, DeletionsRefuse) {
     EXPECT_FALSE(log.Has("削除できないフォルダです。"));  // they are no protected folders
     EXPECT_FALSE(DeleteFolder("relative", nullptr));
     EXPECT_TRUE(log.Has("削除できないフォルダです。フォルダの削除が出来ません [relative]"));
+}
+
+// Run from "info_ビ.exe": ビ is 83 72, and the byte walk upper-cases its trail
+// byte 'r' (making コ, 83 52), the same in every instance.
+TEST(SingleInstance, TwoAtOnceExactlyOneHolds) {
+    testutil::TempDir dir("upper");
+    const std::string exe = dir / "info_ビ.exe", name = "Global\\" + kPrefix + "INFO_コ.EXE";
+    ASSERT_TRUE(testutil::Copy(testutil::ProbeExe(), exe));
+    Instance a(exe, true), b(exe, true);
+    for (Instance* i : {&a, &b}) ResumeThread(i->child.pi_.hThread);
+    const bool aHolds = a.Holds(), bHolds = b.Holds();
+    ASSERT_NE(aHolds, bHolds);
+    EXPECT_EQ(static_cast<DWORD>(WAIT_TIMEOUT), (aHolds ? b : a).child.Wait(30000));
+    EXPECT_EQ(static_cast<DWORD>(WAIT_TIMEOUT), TryName(name));
+    EXPECT_EQ(static_cast<DWORD>(WAIT_TIMEOUT), TryName("Local\\" + name.substr(7)));  // the switch decides
+    EXPECT_EQ(0u, TryName("Global\\" + kPrefix + "INFO_ビ.EXE"));
+    EXPECT_EQ(0u, (aHolds ? a : b).Quit());
+    EXPECT_EQ(0u, TryName(name));  // released at a normal end
+}
+
+// A handle of this process keeps the mutex alive, so the killed holder leaves it abandoned.
+TEST(SingleInstance, KilledHoldersMutexIsTakenByTheNext) {
+    Instance first(testutil::ProbeExe());
+    ASSERT_TRUE(first.Holds());
+    HANDLE kept = OpenMutexA(SYNCHRONIZE, FALSE, ("Global\\" + kPrefix + "PROBE.EXE").c_str());
+    first.child.Kill();
+    Instance next(testutil::ProbeExe());
+    EXPECT_TRUE(kept && next.Holds());
+    EXPECT_EQ(0u, next.Quit());
+    CloseHandle(kept);
 }

@@ -159,9 +159,7 @@ TEST(SecurityPrivilege, ChangeOwner) {
 
 struct TestService {  // a service of its own name, ended and deleted at the end
     std::string name = UniqueName("OpsSvc");
-    explicit TestService(const std::string& mode) {
-        InstallService(name, "\"" + TestServiceExe() + "\" " + mode, false);
-    }
+    explicit TestService(const char* mode) { InstallService(name, "\"" + TestServiceExe() + "\" " + mode, false); }
     ~TestService() { RemoveService(name); }
 };
 

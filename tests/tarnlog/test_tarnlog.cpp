@@ -40,10 +40,7 @@ std::string Summary(const std::string& path, const RunResult& run, const std::st
     return text;
 }
 
-struct CSteppedPolicy : logging::COutputPolicy {
-    DWORD now = 1000;
-    DWORD GetTick() const override { return now; }
-};
+struct CSteppedPolicy : logging::COutputPolicy { DWORD now = 1000; DWORD GetTick() const override { return now; } };
 
 }  // namespace
 

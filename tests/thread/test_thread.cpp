@@ -3,7 +3,6 @@
 // thread as an operator would.
 #include <windows.h>
 #include <gtest/gtest.h>
-#include <functional>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -18,6 +17,8 @@
 
 namespace {
 
+using Strings = std::vector<std::string>;
+
 // One open gate at a time: the worker waits in Pass(n) until the test opens gate n.
 struct Gates {
     HANDLE arrived = CreateEventA(nullptr, FALSE, FALSE, nullptr), open = CreateEventA(nullptr, FALSE, FALSE, nullptr);
@@ -31,10 +32,7 @@ HWND ProgressWindow(const wchar_t* caption = L"") {
     return uidriver::WaitForWindow(caption, false, GetCurrentProcessId(), 5000);
 }
 
-struct Shown {
-    std::string text, percent;
-    int low, high;
-};
+struct Shown { std::string text, percent; int low, high; };
 // What the dialog shows once its timer has shown position pos (up to 2 s).
 Shown Read(HWND dlg, int pos) {
     HWND bar = GetDlgItem(dlg, IDC_PROGRESS_BAR);
@@ -49,8 +47,7 @@ Shown Read(HWND dlg, int pos) {
 bool Responsive(HWND dlg) { return SendMessageTimeoutA(dlg, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 1000, nullptr) != 0; }
 
 // Sets each (position, range, unit) in turn and waits at a gate after each.
-class Stepper : public CWorkerThread {
-public:
+struct Stepper : CWorkerThread {
     struct Step { int position, range; const char* unit; };
     Stepper(std::vector<Step> steps, int result) : steps_(steps), result_(result) {}
     int DoWork() override {
@@ -66,12 +63,7 @@ public:
 };
 
 TEST(ProgressDialog, ShowsPercentageOrCountAndEndsWithTheResult) {
-    const struct {
-        BOOL percentage;
-        std::vector<Stepper::Step> steps;
-        std::vector<std::string> shown;
-        int result;
-    } rows[] = {
+    const struct { BOOL percentage; std::vector<Stepper::Step> steps; Strings shown; int result; } rows[] = {
         {TRUE, {{0, 4, ""}, {1, 4, ""}, {2, 4, ""}, {3, 4, ""}, {4, 4, ""}}, {"0%", "25%", "50%", "75%", "100%"}, 0},
         {TRUE, {{1, 3, ""}, {2, 0, ""}}, {"33%", ""}, 7},
         {FALSE, {{3, 10, "件"}, {4, 10, ""}}, {"3 / 10 件", "4 / 10"}, 99},  // a throwing worker ends with -1
@@ -143,13 +135,8 @@ TEST(ProgressDialog, UninstallShowsEachStepAnswersAndTakesEsc) {
 // Faults the platform will not produce, through the replaced operations, on a worker without a dialog. The clean run
 // and the faults Wine can make are checked end to end (tests/e2e).
 TEST(UninstallSequence, CodesRestartAndWhatRuns) {
-    const struct {
-        const char* name;
-        std::function<void(UninstallOperations&)> fault;
-        const char* code;
-        std::vector<std::string> calls;
-        const char* logged;
-    } rows[] = {
+    using Fault = void (*)(UninstallOperations&);
+    const struct { const char* name; Fault fault; const char* code; Strings calls; const char* logged; } rows[] = {
         {"service not deleted", [](UninstallOperations& o) {
              o.deleteService = [](const char*, const char*) { return g_calls.push_back("delete service"), DWORD(5); };
          }, "003", {"read", "secure", "stop", "delete service"}, "サービスのアンインストールに失敗 [5]"},
@@ -190,18 +177,14 @@ TEST(UninstallSequence, CodesRestartAndWhatRuns) {
 
 enum Work { kReturn7, kAwaitStop, kTakePosted, kThrow };
 
-class Sink : public CWorkerThreadManager {
-public:
+struct Sink : CWorkerThreadManager {
     void OnWorkerEnd(int result) override { ends.push_back(result); }
     std::vector<int> ends;
 };
 
-class ScriptedWorker : public CWorkerThread {
-public:
+struct ScriptedWorker : CWorkerThread {
     explicit ScriptedWorker(Work work) : work_(work) {}
     Work work_;
-
-protected:
     // A slow start-up, so a started event set before the queue exists shows.
     int OnThreadInit() override {
         Sleep(100);
@@ -226,13 +209,8 @@ protected:
 };
 
 TEST(Thread, RunsReportsAndEnds) {
-    const struct {
-        const char* name;
-        Work work;
-        bool stop, post;        // what the owner does right after Start
-        std::vector<int> ends;  // what the sink hears
-        const char* log;        // a line the run must log, or nullptr
-    } cases[] = {
+    // stop, post: what the owner does right after Start; ends: what the sink hears; log: a line the run must log
+    const struct { const char* name; Work work; bool stop, post; std::vector<int> ends; const char* log; } cases[] = {
         {"result", kReturn7, false, false, {7}, nullptr},
         {"stop", kAwaitStop, true, false, {1}, nullptr},
         {"queue", kTakePosted, false, true, {1}, nullptr},
