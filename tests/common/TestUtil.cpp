@@ -1,11 +1,8 @@
 #include "TestUtil.h"
-
 #include <ctype.h>
 #include <objbase.h>
 #include <shlobj.h>
-
 #include <algorithm>
-
 #include "INC/Owner.h"
 #include "INC/WideText.h"
 #include "TarnLog/TarnLog.h"
@@ -34,15 +31,21 @@ std::string UnixName(const std::string& path) {
     return s;
 }
 
-// Wine starts a unix program without a handle that can be waited on, so
-// the effect, the path appearing or vanishing, is awaited (up to 10 s).
+// Wine starts a unix program without a handle that can be waited on: the path's change is awaited (up to 10 s).
 void RunUnixAndAwait(const std::string& commandLine, const std::string& path, bool present) {
     { Child unix(commandLine); }
     for (int i = 0; i < 200 && Exists(path) != present; ++i) Sleep(50);
 }
 
+SERVICE_STATUS_PROCESS QueryService(SC_HANDLE service) {
+    SERVICE_STATUS_PROCESS s = {};
+    DWORD needed = 0;
+    QueryServiceStatusEx(service, SC_STATUS_PROCESS_INFO, reinterpret_cast<BYTE*>(&s), sizeof(s), &needed);
+    return s;
+}
+
+// The log file of this process; ended and removed when the program ends.
 const std::string& CapturePath() {
-    // The log file of this process; ended and removed when the program ends.
     static struct CaptureFile {
         std::string path = "C:\\bench-tmp\\log-capture-" + std::to_string(GetCurrentProcessId()) + ".log";
         CaptureFile() {
@@ -117,15 +120,11 @@ DWORD Child::Wait(DWORD ms) {
 }
 
 RunResult Run(const std::string& exe, const std::vector<std::string>& args) {
-    RunResult result;
     Child child(CommandLine(exe, args), false, true);
-    if (!child.pi_.hProcess) return result;
-    result.pid = child.pi_.dwProcessId;
-    result.tid = child.pi_.dwThreadId;
-    result.output = child.out_ ? ReadToEnd(child.out_) : "";
-    result.exitCode = child.Wait();
-    result.elapsedMs = child.elapsed_;
-    return result;
+    if (!child.pi_.hProcess) return RunResult();
+    const std::string output = child.out_ ? ReadToEnd(child.out_) : "";
+    const DWORD code = child.Wait();
+    return {code, child.elapsed_, child.pi_.dwProcessId, child.pi_.dwThreadId, output};
 }
 
 std::string ReadBytes(const std::string& path) {
@@ -222,26 +221,16 @@ std::vector<LogLine> ParseAll(const std::string& bytes, bool* allParsed) {
         const std::string text = bytes.substr(start, end - start);
         if (text.empty()) continue;
         LogLine l;
-        std::string* fields[] = {&l.time, &l.mark, &l.source, &l.line, &l.ids};
-        size_t at = 0;
-        bool good = true;
-        for (std::string* field : fields) {
-            const size_t tab = text.find('\t', at);
-            good = good && tab != std::string::npos;
-            if (!good) break;
-            *field = text.substr(at, tab - at);
-            at = tab + 1;
-        }
-        l.message = good ? text.substr(at) : text;
-        good = good && l.time.size() == 23;  // "2026/12/06 14:23:12:345"
-        for (size_t i = 0; good && i < l.time.size(); ++i) {
-            const char expected = "0000/00/00 00:00:00:000"[i];
-            good = expected == '0' ? isdigit(static_cast<unsigned char>(l.time[i])) != 0 : l.time[i] == expected;
-        }
-        if (good)
-            parsed.push_back(l);
-        else
-            ok = false;
+        std::string* fields[] = {&l.time, &l.mark, &l.source, &l.line, &l.ids, &l.message};
+        size_t at = 0, n = 0;
+        for (size_t tab; n < 6 && (tab = n < 5 ? text.find('\t', at) : text.size()) != std::string::npos; ++n)
+            *fields[n] = text.substr(at, tab - at), at = tab + 1;
+        const char* const kTime = "0000/00/00 00:00:00:000";  // "2026/12/06 14:23:12:345"
+        bool good = n == 6 && l.time.size() == 23;
+        for (size_t i = 0; good && i < l.time.size(); ++i)
+            good = kTime[i] == '0' ? isdigit(static_cast<unsigned char>(l.time[i])) != 0 : l.time[i] == kTime[i];
+        if (good) parsed.push_back(l);
+        ok = ok && good;
     }
     if (allParsed) *allParsed = ok;
     return parsed;
@@ -253,17 +242,6 @@ std::string LogCapture::Text() const {
     CTarnLogWrapper(__FILE__, __LINE__).FlushAll();
     std::string all = ReadBytes(CapturePath());
     return all.size() > start_ ? all.substr(start_) : std::string();
-}
-
-}  // namespace testutil
-
-namespace testutil {
-
-static SERVICE_STATUS_PROCESS QueryService(SC_HANDLE service) {
-    SERVICE_STATUS_PROCESS s = {};
-    DWORD needed = 0;
-    QueryServiceStatusEx(service, SC_STATUS_PROCESS_INFO, reinterpret_cast<BYTE*>(&s), sizeof(s), &needed);
-    return s;
 }
 
 DWORD ServiceState(const std::string& name) {

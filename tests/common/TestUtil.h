@@ -1,9 +1,7 @@
-// What every test folder shares: the bench, processes, files, scratch folders,
-// kernel objects, registry keys, links, shortcuts and log lines. Texts are
-// code page 932 bytes, as the tests' literals are.
+// What every test folder shares: the bench, processes, files, scratch folders, kernel objects, registry keys,
+// services, links, shortcuts and log lines. Texts are code page 932 bytes, as the tests' literals are.
 #pragma once
 #include <windows.h>
-
 #include <algorithm>
 #include <string>
 #include <vector>
@@ -11,17 +9,13 @@
 namespace testutil {
 
 // The scratch objects here own what they made; a copy would undo it twice.
-struct NoCopy {
-    NoCopy() = default;
-    NoCopy(const NoCopy&) = delete;
-    NoCopy& operator=(const NoCopy&) = delete;
-};
+struct NoCopy { NoCopy() = default; NoCopy(const NoCopy&) = delete; NoCopy& operator=(const NoCopy&) = delete; };
 
 std::string Env(const char* name, const std::string& otherwise = "");
-inline std::string BenchKind() { return Env("BENCH_KIND", "win64"); }  // the kind of Wine prefix
 std::string OwnFolder();  // the running program's folder, with a trailing backslash
 inline std::string ProbeExe() { return Env("PROBE_EXE", OwnFolder() + "probe.exe"); }
-inline bool IsWow64Process() {
+inline std::string TestServiceExe() { return Env("TESTSVC_EXE", OwnFolder() + "ops_testsvc.exe"); }
+inline bool IsWow64Process() {  // true on a 64-bit prefix, where the registry has two views
     BOOL wow = FALSE;
     return ::IsWow64Process(GetCurrentProcess(), &wow) && wow;
 }
@@ -30,20 +24,14 @@ inline bool Exists(const std::string& path) { return GetFileAttributesA(path.c_s
 std::string CommandLine(const std::string& exe, const std::vector<std::string>& args);  // each part quoted
 
 // A started program, killed at destruction if it still runs.
-class Child : NoCopy {
-public:
+struct Child : NoCopy {
     explicit Child(const std::string& commandLine, bool suspended = false, bool capture = false);
     Child(const std::string& exe, const std::vector<std::string>& args) : Child(CommandLine(exe, args)) {}
     ~Child();
-    HANDLE process() const { return pi_.hProcess; }
     DWORD pid() const { return pi_.dwProcessId; }
-    void Resume() { ResumeThread(pi_.hThread); }
-    void Kill() { TerminateProcess(pi_.hProcess, 99); WaitForSingleObject(pi_.hProcess, 10000); }
+    void Kill() { TerminateProcess(pi_.hProcess, 99), WaitForSingleObject(pi_.hProcess, 10000); }
     bool Ended(DWORD ms) const { return WaitForSingleObject(pi_.hProcess, ms) == WAIT_OBJECT_0; }
     DWORD Wait(DWORD ms = 120000);  // exit code, or STILL_ACTIVE when it did not end within ms
-
-private:
-    friend struct RunResult Run(const std::string&, const std::vector<std::string>&);
     PROCESS_INFORMATION pi_ = {};
     HANDLE out_ = nullptr;  // standard output and error, when captured
     DWORD started_ = 0, elapsed_ = 0;
@@ -55,22 +43,16 @@ struct RunResult {
     std::string output;
 };
 RunResult Run(const std::string& exe, const std::vector<std::string>& args);
-inline RunResult Probe(const std::string& sub, std::vector<std::string> args = {}) {
-    args.insert(args.begin(), sub);
-    return Run(ProbeExe(), args);
-}
 
 std::string ReadBytes(const std::string& path);  // whole file, shared with writers; "" when missing
 bool WriteBytes(const std::string& path, const std::string& bytes);
 inline bool Copy(const std::string& from, const std::string& to) { return CopyFileA(from.c_str(), to.c_str(), FALSE); }
 std::vector<std::string> FindFiles(const std::string& pattern);  // names only
 void RemoveTree(const std::string& dir);                         // follows no link; cleanup only
-
-std::string UniqueName(const std::string& tag);  // "tag-<pid>-<n>", new on every call
+std::string UniqueName(const std::string& tag);                  // "tag-<pid>-<n>", new on every call
 
 // A fresh, empty folder C:\bench-tmp\<name>-<pid>-<n>, removed at destruction.
-class TempDir : NoCopy {
-public:
+struct TempDir : NoCopy {
     explicit TempDir(const std::string& name = "t") : path_("C:\\bench-tmp\\" + UniqueName(name)) {
         CreateDirectoryA("C:\\bench-tmp", nullptr);
         RemoveTree(path_);  // a run whose process had the same id may have left it
@@ -79,98 +61,75 @@ public:
     ~TempDir() { RemoveTree(path_); }
     const std::string& path() const { return path_; }
     std::string operator/(const std::string& name) const { return path_ + "\\" + name; }
-
-private:
-    std::string path_;
+    const std::string path_;
 };
 
 // Sets or (value nullptr) removes an environment variable; restores it at destruction.
-class ScopedEnv : NoCopy {
-public:
+struct ScopedEnv : NoCopy {
     ScopedEnv(const char* name, const char* value)
         : name_(name), had_(GetEnvironmentVariableA(name, nullptr, 0) > 0), old_(Env(name)) {
         SetEnvironmentVariableA(name, value);
     }
     ~ScopedEnv() { SetEnvironmentVariableA(name_.c_str(), had_ ? old_.c_str() : nullptr); }
-
-private:
-    std::string name_;
-    bool had_;
-    std::string old_;
+    const std::string name_;
+    const bool had_;
+    const std::string old_;
 };
 
 // A named manual-reset event "Local\<unique>", for another process to open.
-class Event : NoCopy {
-public:
+struct Event : NoCopy {
     explicit Event(const std::string& tag)
         : name_("Local\\" + UniqueName(tag)), h_(CreateEventA(nullptr, TRUE, FALSE, name_.c_str())) {}
     ~Event() { CloseHandle(h_); }
     HANDLE get() const { return h_; }
     const std::string& name() const { return name_; }
-
-private:
-    std::string name_;
-    HANDLE h_;
+    const std::string name_;
+    const HANDLE h_;
 };
 
-// A key under HKLM made for a test, deleted with its subtree at destruction.
-// view is 0, KEY_WOW64_64KEY or KEY_WOW64_32KEY.
-class ScopedRegKey : NoCopy {
-public:
+// A key under HKLM made for a test, deleted with its subtree at destruction. view: 0 or KEY_WOW64_*.
+struct ScopedRegKey : NoCopy {
     explicit ScopedRegKey(const std::string& subkey, REGSAM view = 0);
     ~ScopedRegKey();
     HKEY get() const { return key_; }
     void SetString(const char* name, const std::string& value) {
         RegSetValueExA(key_, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()), value.size() + 1);
     }
-    void SetDword(const char* name, DWORD value) {
-        RegSetValueExA(key_, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof(value));
-    }
     static void Delete(const std::string& subkey, REGSAM view);
-
-private:
-    std::string subkey_;
-    REGSAM view_;
+    const std::string subkey_;
+    const REGSAM view_;
     HKEY key_ = nullptr;
 };
 
-// A service of this name running command (own process, demand start), started
-// when asked and awaited up to 30 s; 0 or the error. RemoveService ends its
-// process and deletes it; nothing when there is none.
+// A service of this name running command (own process, demand start), started when asked and awaited up to
+// 30 s; 0 or the error. RemoveService ends its process and deletes it, if there is one.
 DWORD InstallService(const std::string& name, const std::string& command, bool start);
 void RemoveService(const std::string& name);
-DWORD ServiceState(const std::string& name);  // SERVICE_RUNNING etc., 0 when there is none
+DWORD ServiceState(const std::string& name);                     // SERVICE_RUNNING etc., 0 when there is none
 bool WaitForServiceState(const std::string& name, DWORD state);  // up to 30 s
-inline std::string TestServiceExe() { return Env("TESTSVC_EXE", OwnFolder() + "ops_testsvc.exe"); }
 
-// link becomes a symbolic link to target (folder or file); true when it is a
-// reparse point then. Wine shows only unix links as such: made with /bin/ln
-// (the tests run under Wine only).
+// link becomes a symbolic link to target; true when it is a reparse point then. Wine shows only unix links as
+// such: made with /bin/ln (the tests run under Wine only).
 bool MakeLink(const std::string& link, const std::string& target);
 void RemoveLink(const std::string& link);  // Wine's RemoveDirectory would empty the target
 DWORD MakeShortcut(const std::string& lnk, const std::string& target);  // shell link object; 0 or HRESULT
 
 // One line "time\tmark\tsource\tline\tpid:tid\tmessage".
-struct LogLine {
-    std::string time, mark, source, line, ids, message;
-};
-// The lines of a log; empty lines (after an end banner) are skipped, and so
-// are lines of another layout, which clear *allParsed.
+struct LogLine { std::string time, mark, source, line, ids, message; };
+// The lines of a log; empty lines (after an end banner) are skipped, and so are lines of another layout,
+// which clear *allParsed.
 std::vector<LogLine> ParseAll(const std::string& bytes, bool* allParsed = nullptr);
 inline int CountMessages(const std::vector<LogLine>& lines, const std::string& message) {
     return std::count_if(lines.begin(), lines.end(), [&](const LogLine& l) { return l.message == message; });
 }
 
-// What this process logs from construction on; the first one opens the
-// process's log in a scratch file, kept to the end of the program.
-class LogCapture {
-public:
+// What this process logs from construction on; the first one opens the process's log in a scratch file,
+// kept to the end of the program.
+struct LogCapture {
     LogCapture();
     std::string Text() const;
     bool Has(const std::string& text) const { return Text().find(text) != std::string::npos; }
-
-private:
-    size_t start_;
+    const size_t start_;
 };
 
 }  // namespace testutil

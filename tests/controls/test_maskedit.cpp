@@ -3,13 +3,10 @@
 // and dropped files with shortcuts resolved by the real shell link object.
 #include <windows.h>
 #include <shlobj.h>
-
 #include <gtest/gtest.h>
-
 #include <functional>
 #include <string>
 #include <thread>
-
 #include "INC/WideText.h"
 #include "TestUtil.h"
 #include "UiDriver.h"
@@ -20,12 +17,9 @@ namespace {
 
 enum Config { kContract, kNoCharChecker, kNoLength };
 
-class Host : public CDialog {
-public:
+// The contract dialog's template, its field set up as kContract or missing one part; drive runs on a second thread.
+struct Host : CDialog {
     Host(Config config, std::function<void(HWND)> drive) : CDialog(IDD_CONTRACT), config_(config), drive_(drive) {}
-    CMaskEdit edit;
-
-protected:
     void DoDataExchange(CDataExchange* dx) override { DDX_Control(dx, IDC_CONTRACT_NO, edit); }
     BOOL OnInitDialog() override {
         CDialog::OnInitDialog();
@@ -38,12 +32,8 @@ protected:
         });
         return TRUE;
     }
-    void OnCancel() override {
-        CDialog::OnCancel();
-        observer_.join();
-    }
-
-private:
+    void OnCancel() override { CDialog::OnCancel(), observer_.join(); }
+    CMaskEdit edit;
     Config config_;
     std::function<void(HWND)> drive_;
     std::thread observer_;
@@ -53,14 +43,11 @@ std::string g_ime;  // the IME's result; "!" an IME error
 long FakeIme(HWND, std::string& result) { return g_ime == "!" ? -1 : (result = g_ime, static_cast<long>(g_ime.size())); }
 
 void SetClipboard(const char* text) {  // nullptr: a clipboard without text
+    HGLOBAL block = text ? GlobalAlloc(GMEM_MOVEABLE, strlen(text) + 1) : nullptr;
+    if (block) strcpy(static_cast<char*>(GlobalLock(block)), text), GlobalUnlock(block);
     OpenClipboard(nullptr);
     EmptyClipboard();
-    if (text) {
-        HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, strlen(text) + 1);
-        strcpy(static_cast<char*>(GlobalLock(block)), text);
-        GlobalUnlock(block);
-        SetClipboardData(CF_TEXT, block);
-    }
+    if (block) SetClipboardData(CF_TEXT, block);
     CloseClipboard();
 }
 std::string Clipboard() {
@@ -135,11 +122,7 @@ TEST(MaskEdit, EveryWayInLeavesOnlyWhatFits) {
             g_ime = input;
             if (r.how == kType) uidriver::TypeText(GetParent(edit), IDC_CONTRACT_NO, r.input);
             if (r.how == kPaste) uidriver::TypeText(GetParent(edit), IDC_CONTRACT_NO, L"\x16");  // Ctrl+V
-            if (r.how == kHeldPaste) {
-                OpenClipboard(nullptr);
-                SendMessageA(edit, WM_PASTE, 0, 0);
-                CloseClipboard();
-            }
+            if (r.how == kHeldPaste) OpenClipboard(nullptr), SendMessageA(edit, WM_PASTE, 0, 0), CloseClipboard();
             if (r.how == kIme) SendMessageA(edit, WM_IME_COMPOSITION, 0, GCS_RESULTSTR);
             if (r.how == kDrop) Drop(edit, input);
             EXPECT_EQ(r.text, uidriver::GetText(edit));

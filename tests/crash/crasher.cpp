@@ -1,9 +1,7 @@
 // Test-only program: set up as the application is, it dies of an access
 // violation in its own code; with "worker", on the worker thread.
 #include <windows.h>
-
 #include <string.h>
-
 #include "Thread/WorkerThread.h"
 #include "Util/KDXGlobal.h"
 

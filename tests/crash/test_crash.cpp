@@ -1,7 +1,6 @@
 // One real crash of a program set up like the application (report, flush,
 // mini-dump); the dump conditions and the line cut on made-up exceptions here.
 #include <gtest/gtest.h>
-
 #include "TarnLog/TarnLogExcptionCallStack.h"
 #include "TestUtil.h"
 
@@ -26,9 +25,8 @@ TEST(Crash, AccessViolationWritesReportFlushesAndDumps) {
     DWORD code = testutil::Run(exe, {}).exitCode;
     // Under qemu-i386 user emulation Wine gets the fault without its trap number: an illegal instruction.
     EXPECT_TRUE(code == EXCEPTION_ACCESS_VIOLATION || code == EXCEPTION_ILLEGAL_INSTRUCTION) << code;
-    const std::string log = testutil::ReadBytes(dir / "Log\\crasher.exe.log");
     std::string all;
-    for (const testutil::LogLine& l : testutil::ParseAll(log)) {
+    for (const testutil::LogLine& l : testutil::ParseAll(testutil::ReadBytes(dir / "Log\\crasher.exe.log"))) {
         if (l.source != "TarnLogExcptionCallStack.cpp") continue;
         EXPECT_EQ("!!", l.mark);
         all += l.message + "\n";

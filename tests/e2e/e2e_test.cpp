@@ -1,20 +1,17 @@
 // End-to-end: the real AgentUninstaller_Win.exe started against a simulated agent installation,
 // its windows read and pressed as an operator would.
 #include <windows.h>
-
 #include <shlobj.h>
-
 #include <gtest/gtest.h>
-
-#include <cstdlib>
 #include <string>
 #include <vector>
-
 #include "INC/Owner.h"
 #include "INC/WideText.h"
 #include "SeedAgent.h"
 #include "TestUtil.h"
 #include "UiDriver.h"
+
+using testutil::Exists;
 
 namespace {
 
@@ -24,25 +21,40 @@ const char kNotInstalled[] = "エージェント端末がインストールさ�
 const char kAsk[] = "契約書ＮＯを入力してください。";
 const char kWrong[] = "契約書ＮＯが違います。";
 const DWORD kWait = 20000;
+std::string Failure(const char* code) {
+    return std::string("アンインストールに失敗しました。\r\nエラーコード：") + code +
+           " \r\n\r\n<詳細情報>\r\nバージョン：" + kOwnVersion + " \r\n\r\n再度実行してください。";
+}
 
-// One started copy of the program, killed if a test leaves it running.
-struct Program : testutil::Child {
-    explicit Program(const std::string& exe) : testutil::Child(exe, {}) {}
-    HWND WaitFor(const wchar_t* caption, bool messageBox) const {
-        return uidriver::WaitForWindow(caption, messageBox, pid(), kWait);
-    }
-};
+HWND WaitFor(const testutil::Child& p, const wchar_t* caption, bool messageBox) {
+    return uidriver::WaitForWindow(caption, messageBox, p.pid(), kWait);
+}
 
-class EndToEnd : public ::testing::Test {
-protected:
-    void SetUp() override {
-        ASSERT_TRUE(testutil::Copy(getenv("AGENT_EXE") ? getenv("AGENT_EXE") : "", exe_)) << "AGENT_EXE";
-    }
+// What of the agent a run left on the machine, a bit each.
+enum Left { kNothing = 0, kService = 1, kFolder = 2, kShortcuts = 4, kKey = 8, kAll = 15 };
+const REGSAM kAgentView = testutil::IsWow64Process() ? KEY_WOW64_64KEY : 0;
+const char kAgentKey[] = "SOFTWARE\\Corvane", kSub[] = "SOFTWARE\\Corvane\\Sub",
+           kSession[] = "SYSTEM\\CurrentControlSet\\Control\\Session Manager";
+bool KeyExists(const char* key, REGSAM view) {
+    CRegKey k;
+    return RegOpenKeyExA(HKEY_LOCAL_MACHINE, key, 0, KEY_READ | view, k.out()) == ERROR_SUCCESS;
+}
+// Sets a value of type REG_SZ (value nullptr: deletes it).
+void SetValue(const char* key, REGSAM view, const char* name, const char* value) {
+    CRegKey k;
+    RegOpenKeyExA(HKEY_LOCAL_MACHINE, key, 0, KEY_SET_VALUE | view, k.out());
+    if (!value) RegDeleteValueA(k.get(), name);
+    else RegSetValueExA(k.get(), name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value), strlen(value) + 1);
+}
+
+struct EndToEnd : ::testing::Test {
+    void SetUp() override { ASSERT_TRUE(testutil::Copy(testutil::Env("AGENT_EXE"), exe_)) << "AGENT_EXE"; }
     void TearDown() override { seed::Unseed(agentDir_); }
 
     void Install(const char* version, const char* contractNo, const std::string& serviceMode = "") {
         seed::Unseed(agentDir_);
         ASSERT_EQ(0u, seed::Seed(agentDir_, version, contractNo, serviceMode));
+        DeleteFileA((dir_ / "Log\\AgentUninstaller_Win.exe.log").c_str());
     }
 
     // A box of the program with this text, an icon and OK alone; pressed with Enter.
@@ -63,143 +75,25 @@ protected:
     }
     std::string Log() const { return testutil::ReadBytes(dir_ / "Log\\AgentUninstaller_Win.exe.log"); }
 
-    testutil::TempDir dir_{"e2e"};
-    const std::string exe_ = dir_ / "AgentUninstaller_Win.exe", agentDir_ = dir_ / "Corvane";
-};
-
-// The two refusals of the start: a box, the end, and the whole run in the log.
-TEST_F(EndToEnd, RefusalsShowABoxLogAndEnd) {
-    const struct {
-        const char* version;  // "" : the key and InstallPath exist, but no Version
-        std::string shown, logged;
-    } rows[] = {
-        {"", kNotInstalled, kNotInstalled},
-        {"2.0.8.1",
-         "新しいバージョンがインストールされているため本アンインストーラーを実行できません。\r\n"
-         "最新のアンインストーラーをご利用ください。",
-         std::string("現在のバージョンより、アップデート対象のバージョンの方が古いです。NowVersion[2.0.8.1], "
-                     "ModuleVersion[") +
-             kOwnVersion + "]"},
-    };
-    for (const auto& r : rows) {
-        SCOPED_TRACE(r.version);
-        Install(r.version, "AB12CD34");
-        DeleteFileA((dir_ / "Log\\AgentUninstaller_Win.exe.log").c_str());
-        Program p(exe_);
-        ExpectOkBoxAndPress(p.WaitFor(kTitle, true), r.shown);
-        EXPECT_TRUE(p.Ended(kWait));
-        bool parsed = false;
-        std::vector<testutil::LogLine> lines = testutil::ParseAll(Log(), &parsed);
-        EXPECT_TRUE(parsed);
-        ASSERT_FALSE(lines.empty());
-        EXPECT_EQ("==========<開始>==========", lines.front().message);
-        ExpectLoggedError(r.logged);
-        const std::string end = "----------<終了>----------\r\n\r\n", log = Log();
-        EXPECT_EQ(end, log.substr(log.size() > end.size() ? log.size() - end.size() : 0));
-        EXPECT_TRUE(testutil::Exists(agentDir_));
-    }
-}
-
-// Equal and older versions open the contract dialog; closing it (button or Esc) ends the run
-// without a word and touches nothing. While it is open, a second start is refused.
-TEST_F(EndToEnd, ContractDialogClosesQuietlyAndKeepsASecondStartOut) {
-    for (const char* version : {kOwnVersion, "1.10"}) {
-        SCOPED_TRACE(version);
-        Install(version, "AB12CD34");
-        Program p(exe_);
-        HWND dlg = p.WaitFor(kTitle, false);
-        ASSERT_TRUE(dlg != nullptr);
-        if (version == kOwnVersion) {
-            Program second(exe_);
-            ExpectOkBoxAndPress(second.WaitFor(L"失敗", true), "既に起動しています");
-            EXPECT_TRUE(second.Ended(kWait));
-            ExpectLoggedError("既に起動しています");
-            EXPECT_TRUE(IsWindowVisible(dlg) && IsWindowEnabled(dlg)) << "the first instance must be undisturbed";
-            ASSERT_TRUE(uidriver::Click(dlg, IDCANCEL));
-        } else {
-            ASSERT_TRUE(uidriver::PressKey(dlg, uidriver::Key::Escape));
-        }
-        EXPECT_TRUE(p.Ended(kWait));  // a box would have kept it running
-        EXPECT_TRUE(testutil::Exists(agentDir_ + "\\PellionAgent.exe"));
-    }
-}
-
-// The number is asked for, checked and accepted; then the uninstall runs and reports.
-TEST_F(EndToEnd, ContractNumberGatesTheUninstall) {
-    struct Attempt {
-        const wchar_t* typed;  // ASCII
-        const char* warning;   // nullptr: accepted
-    };
-    const struct {
-        const char* contractNo;  // only its first 14 characters count; nullptr: no settings file
-        std::vector<Attempt> attempts;
-    } rows[] = {
-        {"AB12CD34EF56GH7890XY", {{L"", kAsk}, {L"AB12CD35", kWrong}, {L"ab12cd34ef56gh", nullptr}}},
-        {nullptr, {{L"", nullptr}}},
-        {"\" AB12\"", {{L"AB12", kWrong}}},  // quoted, the blank is kept; the field admits none
-    };
-    for (const auto& r : rows) {
-        SCOPED_TRACE(r.contractNo ? r.contractNo : "no settings file");
-        Install(kOwnVersion, r.contractNo);
-        Program p(exe_);
-        HWND dlg = p.WaitFor(kTitle, false);
-        ASSERT_TRUE(dlg != nullptr);
-        for (const Attempt& a : r.attempts) {
-            ASSERT_TRUE(uidriver::SetText(dlg, 1000, L""));
-            ASSERT_TRUE(uidriver::TypeText(dlg, 1000, a.typed));  // through the edit, as typed keys
-            // Enter in the edit acts as the uninstall button.
-            ASSERT_TRUE(a.warning ? uidriver::Click(dlg, IDOK) : uidriver::PressKey(dlg, uidriver::Key::Enter));
-            if (!a.warning) break;
-            HWND warn = p.WaitFor(L"警告", true);
-            ExpectOkBoxAndPress(warn, a.warning);
-            EXPECT_EQ(dlg, GetWindow(warn, GW_OWNER));
-            ASSERT_TRUE(uidriver::WaitForWindowGone(warn, kWait));
-            EXPECT_EQ(std::string(a.typed, a.typed + wcslen(a.typed)), uidriver::GetText(GetDlgItem(dlg, 1000)));
-        }
-        if (r.attempts.back().warning) {
-            ASSERT_TRUE(uidriver::PressKey(dlg, uidriver::Key::Escape));
-        } else {
-            ExpectOkBoxAndPress(p.WaitFor(kTitle, true), "アンインストールが完了しました。");
-        }
-        EXPECT_TRUE(p.Ended(kWait));
-    }
-}
-
-// What of the agent a run left on the machine, a bit each.
-enum Left { kNothing = 0, kService = 1, kFolder = 2, kShortcuts = 4, kKey = 8, kAll = 15 };
-
-const REGSAM kAgentView = testutil::IsWow64Process() ? KEY_WOW64_64KEY : 0;
-bool KeyExists(const char* key, REGSAM view) {
-    CRegKey k;
-    return RegOpenKeyExA(HKEY_LOCAL_MACHINE, key, 0, KEY_READ | view, k.out()) == ERROR_SUCCESS;
-}
-// Sets (value nullptr: deletes) a value of the agent's key.
-void SetAgentValue(const char* name, const char* value) {
-    CRegKey k;
-    RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Corvane", 0, KEY_SET_VALUE | kAgentView, k.out());
-    if (!value) RegDeleteValueA(k.get(), name);
-    else RegSetValueExA(k.get(), name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value), strlen(value) + 1);
-}
-
-class Uninstall : public EndToEnd {
-public:
-    using EndToEnd::agentDir_;
     int WhatIsLeft() const {
         char desktop[MAX_PATH] = "";
         SHGetFolderPathA(nullptr, CSIDL_COMMON_DESKTOPDIRECTORY, nullptr, 0, desktop);
-        return (testutil::ServiceState(seed::kServiceName) ? kService : 0) | (testutil::Exists(agentDir_) ? kFolder : 0) |
-               (testutil::Exists(std::string(desktop) + "\\インベントリ情報アップロード.lnk") ||
-                        testutil::Exists(std::string(desktop) + "\\リモート操作クライアント.lnk")
-                    ? kShortcuts : 0) |
-               (KeyExists("SOFTWARE\\Corvane", kAgentView) ? kKey : 0);
+        const std::string d = desktop;
+        const bool shortcuts =
+            Exists(d + "\\インベントリ情報アップロード.lnk") || Exists(d + "\\リモート操作クライアント.lnk");
+        return (testutil::ServiceState(seed::kServiceName) ? kService : 0) | (Exists(agentDir_) ? kFolder : 0) |
+               (shortcuts ? kShortcuts : 0) | (KeyExists(kAgentKey, kAgentView) ? kKey : 0);
     }
     // Starts the program, confirms the number and returns the box that reports the run.
-    static HWND RunUninstall(Program& p) {
-        HWND dlg = p.WaitFor(kTitle, false);
+    static HWND RunUninstall(const testutil::Child& p) {
+        HWND dlg = WaitFor(p, kTitle, false);
         if (!dlg || !uidriver::SetText(dlg, 1000, L"AB12CD34") || !uidriver::Click(dlg, IDOK)) return nullptr;
-        HWND box = p.WaitFor(kTitle, true);
-        return box ? box : p.WaitFor(L"確認", true);
+        HWND box = WaitFor(p, kTitle, true);
+        return box ? box : WaitFor(p, L"確認", true);
     }
+
+    testutil::TempDir dir_{"e2e"};
+    const std::string exe_ = dir_ / "AgentUninstaller_Win.exe", agentDir_ = dir_ / "Corvane";
     CFileHandle held_;
     std::wstring LongPath() const {  // past MAX_PATH, which the ANSI calls cannot reach
         std::wstring path;
@@ -208,70 +102,109 @@ public:
     }
 };
 
-// The system's list of deletions at restart; REG_NONE deletes it.
-void SetPending(DWORD type, const char* value) {
-    CRegKey k;
-    RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Control\\Session Manager", 0, KEY_SET_VALUE,
-                  k.out());
-    if (type == REG_NONE) RegDeleteValueA(k.get(), "PendingFileRenameOperations");
-    else RegSetValueExA(k.get(), "PendingFileRenameOperations", 0, type, reinterpret_cast<const BYTE*>(value),
-                        strlen(value) + 1);
+// A start that is refused: a box and the end. Else the number is asked for and checked; the right one starts the
+// uninstall. Equal and older versions open the dialog; Esc or Cancel ends the run without a word and touches nothing.
+// While it is open, a second start is refused. Every run is whole in the log.
+TEST_F(EndToEnd, TheStartIsRefusedOrTheNumberGatesTheUninstall) {
+    // contractNo: only its first 14 characters count, nullptr: no settings file; attempts: typed (ASCII), and the
+    // warning (nullptr: accepted); refused: the box that ends the start; logged: an error line of the log.
+    using Attempts = std::vector<std::pair<const wchar_t*, const char*>>;
+    const struct { const char *version, *contractNo; Attempts attempts; std::string refused, logged; } rows[] = {
+        {"", "AB12CD34", {}, kNotInstalled, kNotInstalled},  // the key and InstallPath exist, but no Version
+        {"2.0.8.1", "AB12CD34", {},
+         "新しいバージョンがインストールされているため本アンインストーラーを実行できません。\r\n"
+         "最新のアンインストーラーをご利用ください。",
+         std::string("現在のバージョンより、アップデート対象のバージョンの方が古いです。NowVersion[2.0.8.1], "
+                     "ModuleVersion[") + kOwnVersion + "]"},
+        {kOwnVersion, "AB12CD34EF56GH7890XY", {{L"", kAsk}, {L"AB12CD35", kWrong}, {L"ab12cd34ef56gh", nullptr}}},
+        {kOwnVersion, nullptr, {{L"", nullptr}}},
+        {"1.10", "\" AB12\"", {{L"AB12", kWrong}}},  // quoted, the blank is kept; the field admits none. Esc.
+        {kOwnVersion, "AB12CD34", {}, "", "既に起動しています"},  // a second start, then Cancel
+    };
+    for (const auto& r : rows) {
+        SCOPED_TRACE(std::string(r.version) + " " + (r.contractNo ? r.contractNo : "no settings file"));
+        Install(r.version, r.contractNo);
+        testutil::Child p(exe_, {});
+        HWND dlg = r.refused.empty() ? WaitFor(p, kTitle, false) : nullptr;
+        if (!r.refused.empty()) ExpectOkBoxAndPress(WaitFor(p, kTitle, true), r.refused);
+        ASSERT_TRUE(dlg || !r.refused.empty());
+        for (const auto& a : r.attempts) {
+            ASSERT_TRUE(uidriver::SetText(dlg, 1000, L""));
+            ASSERT_TRUE(uidriver::TypeText(dlg, 1000, a.first));  // through the edit, as typed keys
+            // Enter in the edit acts as the uninstall button.
+            ASSERT_TRUE(a.second ? uidriver::Click(dlg, IDOK) : uidriver::PressKey(dlg, uidriver::Key::Enter));
+            if (!a.second) break;
+            HWND warn = WaitFor(p, L"警告", true);
+            ExpectOkBoxAndPress(warn, a.second);
+            EXPECT_EQ(dlg, GetWindow(warn, GW_OWNER));
+            ASSERT_TRUE(uidriver::WaitForWindowGone(warn, kWait));
+            EXPECT_EQ(std::string(a.first, a.first + wcslen(a.first)), uidriver::GetText(GetDlgItem(dlg, 1000)));
+        }
+        const bool accepted = !r.attempts.empty() && !r.attempts.back().second;
+        if (accepted) {
+            ExpectOkBoxAndPress(WaitFor(p, kTitle, true), "アンインストールが完了しました。");
+        } else if (!r.attempts.empty()) {
+            ASSERT_TRUE(uidriver::PressKey(dlg, uidriver::Key::Escape));
+        } else if (dlg) {
+            testutil::Child second(exe_, {});
+            ExpectOkBoxAndPress(WaitFor(second, L"失敗", true), "既に起動しています");
+            EXPECT_TRUE(second.Ended(kWait));
+            EXPECT_TRUE(IsWindowVisible(dlg) && IsWindowEnabled(dlg)) << "the first instance must be undisturbed";
+            ASSERT_TRUE(uidriver::Click(dlg, IDCANCEL));
+        }
+        EXPECT_TRUE(p.Ended(kWait));  // a box would have kept it running
+        EXPECT_EQ(accepted ? kNothing : kAll - kService, WhatIsLeft());
+        bool parsed = false;
+        const std::vector<testutil::LogLine> lines = testutil::ParseAll(Log(), &parsed);
+        ASSERT_TRUE(parsed && !lines.empty());
+        EXPECT_EQ("==========<開始>==========", lines.front().message);
+        if (!r.logged.empty()) ExpectLoggedError(r.logged);
+        const std::string end = "----------<終了>----------\r\n\r\n", log = Log();
+        EXPECT_EQ(end, log.substr(log.size() > end.size() ? log.size() - end.size() : 0));
+    }
 }
 
-std::string Failure(const char* code) {
-    return std::string("アンインストールに失敗しました。\r\nエラーコード：") + code +
-           " \r\n\r\n<詳細情報>\r\nバージョン：" + kOwnVersion + " \r\n\r\n再度実行してください。";
-}
-
-// One run per real fault: the code shown, the steps after it not attempted. Rows with an undo run
-// again once the fault is gone, as an operator would, and then complete.
-TEST_F(Uninstall, EachFaultStopsTheRunAtItsStep) {
-    const struct Row {
-        const char* name;
-        const char* service;  // the test service's way of answering a stop
-        void (*fault)(Uninstall&);
-        const char* code;
-        int left;
-        void (*undo)(Uninstall&);
-    } rows[] = {
+// One run per real fault: the code shown, the steps after it not attempted. Rows with an undo run again once the
+// fault is gone, as an operator would, and then complete. service: how the test service answers a stop.
+TEST_F(EndToEnd, EachFaultStopsTheRunAtItsStep) {
+    using Step = void (*)(EndToEnd&);
+    const struct { const char *name, *service; Step fault; const char* code; int left; Step undo; } rows[] = {
         {"clean", "prompt", nullptr, "000", kNothing, nullptr},
-        {"no InstallPath", "prompt", [](Uninstall&) { SetAgentValue("InstallPath", nullptr); }, "001", kAll, nullptr},
-        {"a protected folder", "prompt", [](Uninstall&) { SetAgentValue("InstallPath", "C:\\windows"); }, "002", kAll,
-         nullptr},
+        {"no InstallPath", "prompt", [](EndToEnd&) { SetValue(kAgentKey, kAgentView, "InstallPath", nullptr); }, "001",
+         kAll, nullptr},
+        {"a protected folder", "prompt",
+         [](EndToEnd&) { SetValue(kAgentKey, kAgentView, "InstallPath", "C:\\windows"); }, "002", kAll, nullptr},
         {"a service that will not stop", "refuse", nullptr, "007", kAll, nullptr},
         {"a file past MAX_PATH", "prompt",
-         [](Uninstall& t) { CHandle(CreateFileW(t.LongPath().c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr)); },
-         "002", kAll, [](Uninstall& t) { DeleteFileW(t.LongPath().c_str()); }},
+         [](EndToEnd& t) {
+             CHandle(CreateFileW(t.LongPath().c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr));
+         },
+         "002", kAll, [](EndToEnd& t) { DeleteFileW(t.LongPath().c_str()); }},
         // A held file, and a list of restart deletions of the wrong type that the system will not extend.
         {"a file neither deleted nor scheduled", "prompt",
-         [](Uninstall& t) {
+         [](EndToEnd& t) {
              t.held_.reset(CreateFileA((t.agentDir_ + "\\bin\\data\\inventory.dat").c_str(), GENERIC_READ,
                                        FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
-             SetPending(REG_SZ, "not a list");
+             SetValue(kSession, 0, "PendingFileRenameOperations", "not a list");
          },
          "004", kFolder | kShortcuts | kKey,
-         [](Uninstall& t) {
-             t.held_.reset();
-             SetPending(REG_NONE, nullptr);
-         }},
+         [](EndToEnd& t) { t.held_.reset(), SetValue(kSession, 0, "PendingFileRenameOperations", nullptr); }},
         {"a subkey", "prompt",
-         [](Uninstall&) {
-             RegCreateKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Corvane\\Sub", 0, nullptr, 0, KEY_WRITE | kAgentView,
-                             nullptr, CRegKey().out(), nullptr);
+         [](EndToEnd&) {
+             RegCreateKeyExA(HKEY_LOCAL_MACHINE, kSub, 0, nullptr, 0, KEY_WRITE | kAgentView, nullptr, CRegKey().out(),
+                             nullptr);
          },
-         "006", kKey,
-         [](Uninstall&) { testutil::ScopedRegKey::Delete("SOFTWARE\\Corvane\\Sub", kAgentView); }},
+         "006", kKey, [](EndToEnd&) { testutil::ScopedRegKey::Delete(kSub, kAgentView); }},
     };
     // On 64-bit Windows the 32-bit view's key of the same name is not the agent's.
     const bool twoViews = testutil::IsWow64Process();
-    testutil::ScopedRegKey twin(twoViews ? "SOFTWARE\\Corvane" : "SOFTWARE\\Corvane-none", KEY_WOW64_32KEY);
-    for (const Row& r : rows) {
+    testutil::ScopedRegKey twin(twoViews ? kAgentKey : "SOFTWARE\\Corvane-none", KEY_WOW64_32KEY);
+    for (const auto& r : rows) {
         SCOPED_TRACE(r.name);
         Install(kOwnVersion, "AB12CD34", r.service);
         if (r.fault) r.fault(*this);
-        DeleteFileA((dir_ / "Log\\AgentUninstaller_Win.exe.log").c_str());
         for (bool again : {false, true}) {
-            Program p(exe_);
+            testutil::Child p(exe_, {});
             const bool ok = std::string(r.code) == "000" || again;
             ExpectOkBoxAndPress(RunUninstall(p), ok ? "アンインストールが完了しました。" : Failure(r.code));
             EXPECT_TRUE(p.Ended(kWait));
@@ -279,18 +212,18 @@ TEST_F(Uninstall, EachFaultStopsTheRunAtItsStep) {
             if (!r.undo) break;
             r.undo(*this);
         }
-        EXPECT_TRUE(!twoViews || KeyExists("SOFTWARE\\Corvane", KEY_WOW64_32KEY));
+        EXPECT_TRUE(!twoViews || KeyExists(kAgentKey, KEY_WOW64_32KEY));
     }
 }
 
 // The banners of a whole run, in order, and a file held open without delete sharing left for the
 // restart: No keeps it until Wine's restart, which then takes the folder.
-TEST_F(Uninstall, HeldFileWaitsForTheRestart) {
+TEST_F(EndToEnd, HeldFileWaitsForTheRestart) {
     Install(kOwnVersion, "AB12CD34", "prompt");
     const std::string held = agentDir_ + "\\ソフト表示機能\\能力表.txt";
     CFileHandle lock(CreateFileA(held.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
     ASSERT_TRUE(lock.valid());
-    Program p(exe_);
+    testutil::Child p(exe_, {});
     HWND ask = RunUninstall(p);
     ASSERT_TRUE(ask != nullptr);
     EXPECT_EQ("処理を完了するには再起動する必要があります。\r\n再起動してもよろしいですか？",
@@ -298,7 +231,8 @@ TEST_F(Uninstall, HeldFileWaitsForTheRestart) {
     ASSERT_TRUE(uidriver::PressKey(ask, uidriver::Key::Enter));  // No is the default
     EXPECT_TRUE(p.Ended(kWait));
     EXPECT_EQ(kFolder, WhatIsLeft());
-    EXPECT_TRUE(testutil::Exists(held));
+    EXPECT_TRUE(Exists(held));
+    EXPECT_FALSE(Exists(agentDir_ + "\\bin"));  // what is not held goes at once
 
     std::vector<std::string> banners;
     for (const testutil::LogLine& l : testutil::ParseAll(Log()))
@@ -313,7 +247,7 @@ TEST_F(Uninstall, HeldFileWaitsForTheRestart) {
 
     lock.reset();
     EXPECT_EQ(0u, testutil::Run("wineboot.exe", {"-r"}).exitCode);
-    EXPECT_FALSE(testutil::Exists(agentDir_));
+    EXPECT_FALSE(Exists(agentDir_));
 }
 
 }  // namespace

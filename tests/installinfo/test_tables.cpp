@@ -73,7 +73,7 @@ TEST(Tables, OSFactsAtTheKindBoundaries) {
 TEST(Tables, RegistryErrors) {
     testutil::ScopedRegKey key("SOFTWARE\\InfoRegistryTest");
     key.SetString("Name", "表示ソフト");
-    key.SetDword("Dword", 5);
+    RegSetValueExA(key.get(), "Dword", 0, REG_DWORD, reinterpret_cast<const BYTE*>("\5\0\0"), 4);
     RegSetValueExA(key.get(), "Multi", 0, REG_MULTI_SZ, reinterpret_cast<const BYTE*>("first\0second\0"), 14);
     RegSetValueExA(key.get(), "Expand", 0, REG_EXPAND_SZ, reinterpret_cast<const BYTE*>("%TEMP%"), 7);
     RegSetValueExA(key.get(), "Raw", 0, REG_SZ, reinterpret_cast<const BYTE*>("abcd"), 4);  // no terminator
@@ -110,19 +110,6 @@ TEST(Tables, RegistryErrors) {
         }
         EXPECT_EQ(r.text, text) << (r.path ? r.path : "not open") << " " << r.value;
     }
-}
-
-// The agent's key is read in the native view: the 64-bit one on 64-bit
-// Windows, with no view flag on 32-bit Windows (where both keys are one).
-TEST(InstallValue, ReadsTheNativeView) {
-    const REGSAM native = testutil::BenchKind() == "win64" ? KEY_WOW64_64KEY : 0;
-    EXPECT_EQ(native, InstallKeyView(COSVersion()));
-    testutil::ScopedRegKey wow("SOFTWARE\\Corvane", KEY_WOW64_32KEY), key("SOFTWARE\\Corvane", native);
-    wow.SetString("Version", "1.1.1.32");
-    key.SetString("Version", "9.9.9.64");
-    char buf[100] = {0};
-    ASSERT_TRUE(ReadInstallValue(buf, "Version", sizeof(buf), nullptr));
-    EXPECT_STREQ("9.9.9.64", buf);
 }
 
 // Fields are unsigned: "-1" wraps round to the largest.

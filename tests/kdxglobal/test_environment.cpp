@@ -19,16 +19,12 @@ std::string WithDir(std::string text, const std::string& dir) {
 
 }  // namespace
 
-// The product keys are read with no view flag: on 64-bit Windows this
-// 32-bit program sees the 32-bit view only.
+// The product keys are read with no view flag: on 64-bit Windows this 32-bit program sees the 32-bit view only.
 TEST(ProductEnvironment, LookupOrder) {
     const char kIni[] = "[PATH]\r\n", kProduct[] = "SOFTWARE\\Zev Product";
     // flags: r ZevRvuC.dll beside, s in ZevRvuC\ beside, 6 setting in the 64-bit view. No row starts the
     // program from \\server\share: Wine gives it its own path as "UNC\server\share\...", no network path.
-    const struct {
-        std::vector<std::string> args;
-        const char *expected, *env, *ini, *setting, *rvuPath, *flags;
-    } rows[] = {
+    const struct { std::vector<std::string> args; const char *expected, *env, *ini, *setting, *rvu, *flags; } rows[] = {
         {{"installdir"}, "0|C:\\Env|C:\\Env", "C:\\Env", kIni, "KDMDIR=C:\\Reg"},
         {{"installdir"}, "0|<dir>\\|<dir>\\", nullptr, kIni, "KDMDIR=C:\\Reg"},  // also set for the process
         {{"installdir"}, "0|C:\\Velmor\\ソ表|", nullptr, nullptr, "KDMDIR=C:\\Velmor\\ソ表"},
@@ -63,7 +59,7 @@ TEST(ProductEnvironment, LookupOrder) {
         const char* value = r.setting ? strchr(r.setting, '=') : nullptr;
         if (value) settings.SetString(std::string(r.setting, value).c_str(), value + 1);
         testutil::ScopedRegKey rvu(std::string(kProduct) + "\\RVU\\ClientService", KEY_WOW64_32KEY);
-        if (r.rvuPath) rvu.SetString("InstallPath", WithDir(r.rvuPath, dir));
+        if (r.rvu) rvu.SetString("InstallPath", WithDir(r.rvu, dir));
         std::vector<std::string> args = r.args;
         args.insert(args.begin(), "kdx");
         EXPECT_EQ(WithDir(r.expected, dir), testutil::Run(dir + "\\kdx_probe.exe", args).output) << args.back();
@@ -71,8 +67,7 @@ TEST(ProductEnvironment, LookupOrder) {
     for (REGSAM view : {KEY_WOW64_32KEY, KEY_WOW64_64KEY}) testutil::ScopedRegKey::Delete(kProduct, view);
 }
 
-// A system DLL comes from the system folder only, never from beside the
-// program, even under the system DLL's own name.
+// A system DLL comes from the system folder only, never from beside the program, even under the system DLL's own name.
 TEST(ProductEnvironment, SystemDllLoaderRefusesAPlant) {
     testutil::TempDir dir("kdxdll");
     const std::string exe = dir / "kdx_probe.exe";

@@ -2,9 +2,7 @@
 // folder matters). Each area's main sees its sub-command as argv[1].
 #include <string>
 
-int InfoMain(int argc, char** argv);
-int KdxMain(int argc, char** argv);
-int LogMain(int argc, char** argv);
+int InfoMain(int, char**), KdxMain(int, char**), LogMain(int, char**);
 
 int main(int argc, char** argv) {
     const std::string area = argc >= 2 ? argv[1] : "";

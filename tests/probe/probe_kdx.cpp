@@ -3,9 +3,7 @@
 #include <windows.h>
 #include <stdio.h>
 #include <stdlib.h>
-
 #include <string>
-
 #include "INC/SystemDll.h"
 #include "Util/KDXGlobal.h"
 

@@ -3,11 +3,9 @@
 // changed the last error, 4 when the flush failed.
 #include <windows.h>
 #include <stdlib.h>
-
 #include <string>
 #include <thread>
 #include <vector>
-
 #include "TarnLog/TarnLog.h"
 #include "TarnLog/TarnLogWriter.h"
 #include "Util/KDXGlobal.h"

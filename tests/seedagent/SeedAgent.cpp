@@ -1,7 +1,5 @@
 #include "SeedAgent.h"
-
 #include <shlobj.h>
-
 #include "TestUtil.h"
 
 namespace seed {

@@ -2,7 +2,6 @@
 // 64-bit view on 64-bit Windows), the install folder with its settings file, desktop shortcuts.
 #pragma once
 #include <windows.h>
-
 #include <string>
 
 namespace seed {

@@ -2,25 +2,19 @@
 // in a fresh process and reads its files. The output policy and the text cut in this process.
 #include <windows.h>
 #include <gtest/gtest.h>
-
 #include <map>
-
 #include "INC/MbText.h"
 #include "TarnLog/TarnLog.h"
 #include "TarnLog/TarnLogOutputPolicy.h"
 #include "TestUtil.h"
 
-using testutil::Exists;
-using testutil::LogLine;
-using testutil::ParseAll;
-using testutil::ReadBytes;
-using testutil::WriteBytes;
+using namespace testutil;
 
 namespace {
 
 const std::string kBanner = "==========<開始>==========";
 
-std::string Name(const char* stem) { return testutil::UniqueName(stem) + ".exe.log"; }  // a lock of its own
+std::string Name(const char* stem) { return UniqueName(stem) + ".exe.log"; }  // a lock of its own
 
 std::string Now() {
     SYSTEMTIME t;
@@ -33,8 +27,7 @@ std::string Now() {
 
 // "mark message\n" per line of a log ("L=line" where the message names its own line), after checking the
 // header fields that every line of the run must have.
-std::string Summary(const std::string& path, const testutil::RunResult& run, const std::string& from,
-                    const std::string& to) {
+std::string Summary(const std::string& path, const RunResult& run, const std::string& from, const std::string& to) {
     char ids[32];
     wsprintfA(ids, "%x:%x", run.pid, run.tid);
     std::string text;
@@ -47,10 +40,7 @@ std::string Summary(const std::string& path, const testutil::RunResult& run, con
     return text;
 }
 
-struct CSteppedPolicy : logging::COutputPolicy {
-    DWORD now = 1000;
-    DWORD GetTick() const override { return now; }
-};
+struct CSteppedPolicy : logging::COutputPolicy { DWORD now = 1000; DWORD GetTick() const override { return now; } };
 
 }  // namespace
 
@@ -70,7 +60,7 @@ TEST(TarnLogText, CutAndCopyKeepDoubleByteCharactersWhole) {
 }
 
 TEST(TarnLogWriter, Scenarios) {
-    testutil::TempDir dir("tlw");
+    TempDir dir("tlw");
     WriteBytes(dir / "global.log.chk", "");  // research lines on
     enum { kNone, kFile, kEvent, kMutex, kKilledOwner };  // what another process holds of the log
     const std::string a(1022, 'a'), aa(1023, 'a'), over = "## 出力サイズオーバーです。出力を切り詰めます\n",
@@ -109,13 +99,13 @@ TEST(TarnLogWriter, Scenarios) {
         if (row.hold == kEvent) h = CreateEventA(nullptr, TRUE, FALSE, name.c_str());
         if (row.hold == kMutex) h = CreateMutexA(nullptr, TRUE, name.c_str());
         if (row.hold == kKilledOwner) {
-            testutil::Child owner(testutil::ProbeExe(), {"log", "hold", name});
+            Child owner(ProbeExe(), {"log", "hold", name});
             for (int i = 0; i < 400 && !(h = OpenMutexA(SYNCHRONIZE, FALSE, name.c_str())); ++i) Sleep(50);
         }  // killed while it owns the lock; h keeps the mutex in being
         ASSERT_TRUE(row.hold == kNone || (h && h != INVALID_HANDLE_VALUE));
-        row.ops.insert(row.ops.begin(), {"init", row.log, "4096"});
+        row.ops.insert(row.ops.begin(), {"log", "init", row.log, "4096"});
         const std::string from = Now();
-        testutil::RunResult run = testutil::Probe("log", row.ops);
+        RunResult run = testutil::Run(ProbeExe(), row.ops);
         const std::string to = Now();
         if (h) CloseHandle(h);
         EXPECT_EQ(row.exit, run.exitCode);
@@ -129,7 +119,7 @@ TEST(TarnLogWriter, Scenarios) {
 }
 
 TEST(TarnLogWriter, FileNames) {
-    testutil::TempDir dir("tln");
+    TempDir dir("tln");
     const std::string product = dir / "prod", logs = dir / "logs";  // the product and its log folder
     ASSERT_TRUE(CreateDirectoryA(product.c_str(), nullptr) && CreateDirectoryA(logs.c_str(), nullptr));
     ASSERT_TRUE(WritePrivateProfileStringA("PATH", "LOGDIR", logs.c_str(), (product + "\\KDMSys.ini").c_str()));
@@ -151,38 +141,35 @@ TEST(TarnLogWriter, FileNames) {
             CreateDirectoryA((dir / row.folder).c_str(), nullptr);
             log = dir / row.folder + "\\" + log;
         }
-        testutil::ScopedEnv env("VELMOR_INSTDIR", row.inProduct ? product.c_str() : nullptr);
-        ASSERT_TRUE(testutil::Copy(testutil::ProbeExe(), dir / row.exe));
+        ScopedEnv env("VELMOR_INSTDIR", row.inProduct ? product.c_str() : nullptr);
+        ASSERT_TRUE(Copy(ProbeExe(), dir / row.exe));
         const std::vector<std::string> ops = {"log", "init", log, "4096", "line", "10", "s", "flush", "fatal", "1"};
         EXPECT_EQ(0u, testutil::Run(dir / row.exe, ops).exitCode);
-        for (const char* made : row.made) EXPECT_EQ(1u, testutil::FindFiles(dir / made).size()) << made;
+        for (const char* made : row.made) EXPECT_EQ(1u, FindFiles(dir / made).size()) << made;
     }
 }
 
-TEST(TarnLogRotation, ExactLimitIsKeptOneByteMoreRotates) {
-    testutil::TempDir dir("tlr");
+TEST(TarnLogRotation, ExactLimitIsKeptOneByteMoreRotatesIntoTheBackupsSet) {
+    TempDir dir("tlr");
     const std::string log = dir / Name("edge");
-    ASSERT_EQ(0u, testutil::Probe("log", {"init", log, "1", "fill", "1024"}).exitCode);
+    ASSERT_EQ(0u, testutil::Run(ProbeExe(), {"log", "init", log, "1", "fill", "1024"}).exitCode);
     EXPECT_EQ(1024u, ReadBytes(log).size());
     EXPECT_FALSE(Exists(log + ".BAK"));
     // The next banner does not fit: rotated. Then a line ending one byte past the limit.
-    ASSERT_EQ(0u, testutil::Probe("log", {"init", log, "1", "fill", "1025"}).exitCode);
+    ASSERT_EQ(0u, testutil::Run(ProbeExe(), {"log", "init", log, "1", "fill", "1025"}).exitCode);
     const std::string bak = ReadBytes(log + ".BAK"), current = ReadBytes(log);
     ASSERT_EQ(1u, ParseAll(bak).size());
     EXPECT_EQ(kBanner, ParseAll(bak)[0].message);
     EXPECT_EQ(1u, ParseAll(current).size());
     EXPECT_EQ(1025u, bak.size() + current.size());
-}
-
-TEST(TarnLogRotation, BackupCountsFromTheSettings) {
-    testutil::TempDir dir("tlr");
+    // The backups kept are as many as the settings say.
     const struct { const char *settings, *oldest, *absent; } rows[] = {
         {nullptr, ".BAK", ".BAK.2"}, {"MaxBackupIndex=0", ".BAK", ".BAK.2"}, {"MaxBackupIndex=3", ".BAK.3", ".BAK.4"}};
     for (const auto& row : rows) {
         SCOPED_TRACE(row.oldest);
         const std::string log = dir / Name("rot");
         if (row.settings) WriteBytes(log + ".chk", std::string("[Config]\r\n") + row.settings + "\r\n");
-        ASSERT_EQ(0u, testutil::Probe("log", {"init", log, "1", "threads", "1", "60", "R"}).exitCode);
+        ASSERT_EQ(0u, testutil::Run(ProbeExe(), {"log", "init", log, "1", "threads", "1", "60", "R"}).exitCode);
         EXPECT_TRUE(Exists(log + row.oldest));
         EXPECT_FALSE(Exists(log + row.absent));
         // Oldest to newest, the files continue each h up to the last line.
@@ -196,10 +183,10 @@ TEST(TarnLogRotation, BackupCountsFromTheSettings) {
 }
 
 TEST(TarnLogFatal, FiveFatalLinesLeaveFourCopies) {
-    testutil::TempDir dir("tlf");
+    TempDir dir("tlf");
     const std::string name = Name("fatal"), stem = name.substr(0, name.rfind('.'));
-    ASSERT_EQ(0u, testutil::Probe("log", {"init", dir / name, "4096", "fatal", "5"}).exitCode);
-    std::vector<std::string> copies = testutil::FindFiles(dir / (stem + "_fatal*.log"));
+    ASSERT_EQ(0u, testutil::Run(ProbeExe(), {"log", "init", dir / name, "4096", "fatal", "5"}).exitCode);
+    std::vector<std::string> copies = FindFiles(dir / (stem + "_fatal*.log"));
     ASSERT_EQ(4u, copies.size());
     std::sort(copies.begin(), copies.end());
     // The oldest copy (one fatal line) went; the others hold 2 to 5.
@@ -212,19 +199,18 @@ TEST(TarnLogFatal, FiveFatalLinesLeaveFourCopies) {
 }
 
 TEST(TarnLogConcurrency, ThreadsOfTwoProcessesNeitherInterleaveNorLose) {
-    testutil::TempDir dir("tlc");
+    TempDir dir("tlc");
     const std::string log = dir / Name("many");
-    testutil::Event go("tarnlog-go");
+    Event go("tarnlog-go");
     {
         std::vector<std::string> ops = {"log", "init", log, "4096", "wait", go.name(), "threads", "4", "300", "A"};
-        testutil::Child a(testutil::ProbeExe(), ops);
+        Child a(ProbeExe(), ops);
         ops.back() = "B";
-        testutil::Child b(testutil::ProbeExe(), ops);
+        Child b(ProbeExe(), ops);
         // Both must be ready, or one could finish before the h starts.
-        for (int i = 0; i < 600 && testutil::CountMessages(ParseAll(ReadBytes(log)), kBanner) < 2; ++i) Sleep(50);
+        for (int i = 0; i < 600 && CountMessages(ParseAll(ReadBytes(log)), kBanner) < 2; ++i) Sleep(50);
         SetEvent(go.get());
-        EXPECT_EQ(0u, a.Wait());
-        EXPECT_EQ(0u, b.Wait());
+        EXPECT_TRUE(a.Wait() == 0 && b.Wait() == 0);
     }
     std::vector<LogLine> lines = ParseAll(ReadBytes(log));  // a broken line does not parse
     ASSERT_EQ(2u + 2 * 4 * 300, lines.size());
@@ -239,7 +225,7 @@ TEST(TarnLogConcurrency, ThreadsOfTwoProcessesNeitherInterleaveNorLose) {
 }
 
 TEST(TarnLogOutputPolicy, FirstDecision) {
-    testutil::TempDir dir("tlpol");
+    TempDir dir("tlpol");
     const std::string log = dir / "policy.exe.log";
     // mode -1: not initialised. Beside the log: G "global.log.chk", S "LogOutput.txt"; M: the installer's mutex.
     const struct { int mode; const char *beside, *settings; bool info, research; int backups; } rows[] = {
@@ -271,7 +257,7 @@ TEST(TarnLogOutputPolicy, FirstDecision) {
 }
 
 TEST(TarnLogOutputPolicy, ReevaluatesOnlyAfterAMinute) {
-    testutil::TempDir dir("tlpol");
+    TempDir dir("tlpol");
     const std::string log = dir / "policy.exe.log";
     CSteppedPolicy policy;
     policy.Initialize(log.c_str(), nullptr, 2);

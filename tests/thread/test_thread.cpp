@@ -1,26 +1,190 @@
+// The thread framework on real threads, message queues and events; the progress dialog on the real template, hosting
+// scripted workers and the uninstall sequence with its operations replaced by gates, read and pressed from a second
+// thread as an operator would.
+#include <windows.h>
 #include <gtest/gtest.h>
-
 #include <memory>
 #include <stdexcept>
-
+#include <string>
+#include <thread>
+#include <vector>
 #include "TestUtil.h"
+#include "Thread/UninstallWorkerThread.h"
 #include "Thread/WorkerThread.h"
+#include "Thread/WorkerThreadProgressDialog.h"
+#include "UiDriver.h"
+#include "resource.h"
 
 namespace {
 
+using Strings = std::vector<std::string>;
+
+// One open gate at a time: the worker waits in Pass(n) until the test opens gate n.
+struct Gates {
+    HANDLE arrived = CreateEventA(nullptr, FALSE, FALSE, nullptr), open = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    volatile int at = -1;
+    void Pass(int n) { at = n, SetEvent(arrived), WaitForSingleObject(open, 10000); }
+    bool Await(int n) { return WaitForSingleObject(arrived, 10000) == WAIT_OBJECT_0 && at == n; }
+    void Open() { SetEvent(open); }
+} g_gates;
+
+HWND ProgressWindow(const wchar_t* caption = L"") {
+    return uidriver::WaitForWindow(caption, false, GetCurrentProcessId(), 5000);
+}
+
+struct Shown { std::string text, percent; int low, high; };
+// What the dialog shows once its timer has shown position pos (up to 2 s).
+Shown Read(HWND dlg, int pos) {
+    HWND bar = GetDlgItem(dlg, IDC_PROGRESS_BAR);
+    for (int i = 0; i < 100 && SendMessageA(bar, PBM_GETPOS, 0, 0) != pos; ++i) Sleep(20);
+    Sleep(150);  // one more tick for the texts
+    PBRANGE range = {};
+    SendMessageA(bar, PBM_GETRANGE, FALSE, reinterpret_cast<LPARAM>(&range));
+    return {uidriver::GetText(GetDlgItem(dlg, IDC_PROGRESS_TEXT)), uidriver::GetText(GetDlgItem(dlg, IDC_PROGRESS_PERCENT)),
+            range.iLow, range.iHigh};
+}
+
+bool Responsive(HWND dlg) { return SendMessageTimeoutA(dlg, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 1000, nullptr) != 0; }
+
+// Sets each (position, range, unit) in turn and waits at a gate after each.
+struct Stepper : CWorkerThread {
+    struct Step { int position, range; const char* unit; };
+    Stepper(std::vector<Step> steps, int result) : steps_(steps), result_(result) {}
+    int DoWork() override {
+        for (size_t i = 0; i < steps_.size(); ++i) {
+            GetManager()->SetUnit(steps_[i].unit);
+            GetManager()->SetProgress(steps_[i].position, steps_[i].range);
+            g_gates.Pass(static_cast<int>(i));
+        }
+        return result_ == 99 ? throw std::runtime_error("仕事が失敗") : result_;
+    }
+    std::vector<Step> steps_;
+    int result_;
+};
+
+TEST(ProgressDialog, ShowsPercentageOrCountAndEndsWithTheResult) {
+    const struct { BOOL percentage; std::vector<Stepper::Step> steps; Strings shown; int result; } rows[] = {
+        {TRUE, {{0, 4, ""}, {1, 4, ""}, {2, 4, ""}, {3, 4, ""}, {4, 4, ""}}, {"0%", "25%", "50%", "75%", "100%"}, 0},
+        {TRUE, {{1, 3, ""}, {2, 0, ""}}, {"33%", ""}, 7},
+        {FALSE, {{3, 10, "件"}, {4, 10, ""}}, {"3 / 10 件", "4 / 10"}, 99},  // a throwing worker ends with -1
+        {TRUE, {}, {}, 5},  // ends before the first tick
+    };
+    for (const auto& r : rows) {
+        Stepper worker(r.steps, r.result);
+        std::thread observer([&] {
+            for (size_t i = 0; i < r.steps.size(); ++i) {
+                ASSERT_TRUE(g_gates.Await(static_cast<int>(i)));
+                const Shown s = Read(ProgressWindow(), r.steps[i].position);
+                EXPECT_EQ(r.shown[i], s.percent);
+                EXPECT_EQ(0, s.low);
+                EXPECT_EQ(r.steps[i].range, s.high);
+                g_gates.Open();
+            }
+        });
+        EXPECT_EQ(r.result == 99 ? -1 : r.result,
+                  CWorkerThreadProgressDialog::RunWorker(&worker, IDD_PROGRESS, nullptr, r.percentage));
+        observer.join();
+    }
+    EXPECT_EQ(3, CWorkerThreadProgressDialog::RunWorker(nullptr, IDD_PROGRESS, nullptr, TRUE));
+}
+
+// The operations of the sequence, each recording its call; the gated ones wait for the test.
+std::vector<std::string> g_calls;
+UninstallOperations Recording() {
+    return {[](char* b, const char*, DWORD, const char*) { return g_calls.push_back("read"), strcpy(b, "C:\\agent"), true; },
+            [](const char*, const char*, std::string&) { return g_calls.push_back("secure"), 0; },
+            [](const char*, DWORD) { return g_calls.push_back("stop"), DWORD(0); },
+            [](const char*, const char*) { return g_calls.push_back("delete service"), DWORD(0); },
+            [](const char*, bool* restart) { return g_calls.push_back("delete folder"), *restart = false, true; },
+            [](char* b, int which) { return g_calls.push_back("desktop " + std::to_string(which)), strcpy(b, "D:\\"), S_OK; },
+            [](const char* path) { return g_calls.push_back(path), TRUE; },
+            [] { return g_calls.push_back("key"), 1; }};
+}
+
+TEST(ProgressDialog, UninstallShowsEachStepAnswersAndTakesEsc) {
+    UninstallOperations ops = Recording();
+    ops.readInstallValue = [](char* b, const char*, DWORD, const char*) { return g_gates.Pass(0), strcpy(b, "C:\\a"), true; };
+    ops.deleteFolder = [](const char*, bool*) { return g_gates.Pass(1), true; };
+    ops.getDesktopFolder = [](char* b, int) { return g_gates.Pass(2), strcpy(b, "D:\\"), S_OK; };
+    ops.removeRegistryKey = [] { return g_gates.Pass(3), 1; };
+    const char* steps[] = {"サービスを停止中です。", "インストールフォルダからファイルを削除中です。",
+                           "ショートカットファイルを削除中です。", "レジストリ情報を削除中です。"};
+    testutil::LogCapture log;
+    CUninstallWorkerThread worker(ops);
+    std::thread observer([&] {
+        for (int step = 0; step < 4; ++step) {
+            ASSERT_TRUE(g_gates.Await(step));
+            HWND dlg = ProgressWindow(L"エージェント端末アンインストーラー");
+            const Shown s = Read(dlg, step);
+            EXPECT_EQ(std::string("エージェント端末をアンインストールしています。\r\n") + steps[step], s.text);
+            EXPECT_EQ(std::to_string(step * 25) + "%", s.percent);
+            EXPECT_EQ(4, s.high);
+            EXPECT_EQ("エージェント端末アンインストーラー", uidriver::GetText(dlg));
+            EXPECT_TRUE(Responsive(dlg));
+            EXPECT_TRUE(uidriver::PressKey(dlg, step == 1 ? uidriver::Key::Escape : uidriver::Key::Enter));
+            EXPECT_TRUE(Responsive(dlg));
+            g_gates.Open();
+        }
+    });
+    EXPECT_EQ(0, CWorkerThreadProgressDialog::RunWorker(&worker, IDD_PROGRESS, nullptr, TRUE));
+    observer.join();
+    EXPECT_EQ("000", worker.GetResultCode());
+    EXPECT_EQ(1, testutil::CountMessages(testutil::ParseAll(log.Text()), "キャンセルボタン押下"));
+}
+
+// Faults the platform will not produce, through the replaced operations, on a worker without a dialog. The clean run
+// and the faults Wine can make are checked end to end (tests/e2e).
+TEST(UninstallSequence, CodesRestartAndWhatRuns) {
+    using Fault = void (*)(UninstallOperations&);
+    const struct { const char* name; Fault fault; const char* code; Strings calls; const char* logged; } rows[] = {
+        {"service not deleted", [](UninstallOperations& o) {
+             o.deleteService = [](const char*, const char*) { return g_calls.push_back("delete service"), DWORD(5); };
+         }, "003", {"read", "secure", "stop", "delete service"}, "サービスのアンインストールに失敗 [5]"},
+        {"current user's desktop", [](UninstallOperations& o) {
+             o.getDesktopFolder = [](char* b, int w) {
+                 g_calls.push_back("desktop " + std::to_string(w));
+                 return w == 0 ? E_FAIL : (strcpy(b, "E:\\表"), S_OK);
+             };
+         }, "000",
+         {"read", "secure", "stop", "delete service", "delete folder", "desktop 0", "desktop 1",
+          "E:\\表\\インベントリ情報アップロード.lnk", "E:\\表\\リモート操作クライアント.lnk", "key"},
+         "All Users Desktopパス取得失敗[ 0x80004005 ]"},
+        {"no desktop", [](UninstallOperations& o) {
+             o.getDesktopFolder = [](char*, int w) { return g_calls.push_back("desktop " + std::to_string(w)), E_FAIL; };
+         }, "005", {"read", "secure", "stop", "delete service", "delete folder", "desktop 0", "desktop 1"},
+         "Current Desktopパス取得失敗[ 0x80004005 ]"},
+        {"a throwing step", [](UninstallOperations& o) {
+             o.removeShortcut = [](const char*) -> BOOL { throw std::runtime_error("壊れた"); };
+         }, "005", {}, "例外を捕捉しました。[CUninstallWorkerThread::DoWork] 壊れた"},
+    };
+    for (const auto& r : rows) {
+        SCOPED_TRACE(r.name);
+        UninstallOperations ops = Recording();
+        r.fault(ops);
+        g_calls.clear();
+        testutil::LogCapture log;
+        CUninstallWorkerThread worker(ops);
+        ASSERT_EQ(0u, worker.Start());
+        ASSERT_TRUE(worker.Wait(10000));
+        EXPECT_EQ(r.code, worker.GetResultCode());
+        EXPECT_FALSE(worker.m_bNeedRestart);
+        EXPECT_TRUE(r.calls.empty() || r.calls == g_calls) << ::testing::PrintToString(g_calls);
+        EXPECT_TRUE(!r.logged || log.Has(r.logged)) << log.Text();
+        if (std::string(r.code) == "000")  // without a dialog, the progress steps are only logged
+            EXPECT_EQ(5, testutil::CountMessages(testutil::ParseAll(log.Text()), "■■■ プログレスバーを次のステップに進める ■■■"));
+    }
+}
+
 enum Work { kReturn7, kAwaitStop, kTakePosted, kThrow };
 
-class Sink : public CWorkerThreadManager {
-public:
+struct Sink : CWorkerThreadManager {
     void OnWorkerEnd(int result) override { ends.push_back(result); }
     std::vector<int> ends;
 };
 
-class ScriptedWorker : public CWorkerThread {
-public:
+struct ScriptedWorker : CWorkerThread {
     explicit ScriptedWorker(Work work) : work_(work) {}
-
-protected:
+    Work work_;
     // A slow start-up, so a started event set before the queue exists shows.
     int OnThreadInit() override {
         Sleep(100);
@@ -42,27 +206,17 @@ protected:
         }
         return -1;
     }
-
-private:
-    Work work_;
-};
-
-struct Case {
-    const char* name;
-    Work work;
-    bool stop, post;        // what the owner does right after Start
-    std::vector<int> ends;  // what the sink hears
-    const char* log;        // a line the run must log, or nullptr
 };
 
 TEST(Thread, RunsReportsAndEnds) {
-    const Case cases[] = {
+    // stop, post: what the owner does right after Start; ends: what the sink hears; log: a line the run must log
+    const struct { const char* name; Work work; bool stop, post; std::vector<int> ends; const char* log; } cases[] = {
         {"result", kReturn7, false, false, {7}, nullptr},
         {"stop", kAwaitStop, true, false, {1}, nullptr},
         {"queue", kTakePosted, false, true, {1}, nullptr},
         {"throw", kThrow, false, false, {-1}, "例外を捕捉しました。[CWorkerThread::Main] 仕事が失敗"},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         testutil::LogCapture log;
         Sink sink;

@@ -1,5 +1,4 @@
 #include "UiDriver.h"
-
 #include "INC/WideText.h"
 
 namespace uidriver {
@@ -55,8 +54,7 @@ std::string GetText(HWND hwnd) {
     wchar_t buf[1024] = {0};
     std::string text;
     Send(hwnd, WM_GETTEXT, 1024, reinterpret_cast<LPARAM>(buf));
-    Narrow(buf, text);
-    return text;
+    return Narrow(buf, text), text;
 }
 
 MessageBoxInfo ReadMessageBox(HWND box) {
@@ -77,9 +75,9 @@ bool SetText(HWND parent, int id, const std::wstring& text) {
     return Send(GetDlgItem(parent, id), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str())) != 0;
 }
 
+// Sent: each character has passed the control's procedure (and any filter) when the call returns.
 bool TypeText(HWND parent, int id, const std::wstring& text) {
     HWND edit = GetDlgItem(parent, id);
-    // Sent: each character has passed the control's procedure (and any filter) when the call returns.
     for (wchar_t ch : text) Send(edit, WM_CHAR, ch, 1);
     return edit != nullptr;
 }

@@ -2,7 +2,6 @@
 // caller's code page (read as UTF-16), so they compare with the tests' literals.
 #pragma once
 #include <windows.h>
-
 #include <string>
 #include <vector>
 
