@@ -35,7 +35,7 @@ debian_archive_uri() {
 }
 
 pkgs=(g++-mingw-w64-i686 mingw-w64-i686-dev wine wine32:i386 wine64 xvfb xauth locales
-      fonts-ipafont-gothic fonts-wine imagemagick x11-apps googletest cmake ninja-build make python3)
+      fonts-ipafont-gothic fonts-wine wixl imagemagick x11-apps googletest cmake ninja-build make python3)
 
 missing=()
 for p in "${pkgs[@]}"; do

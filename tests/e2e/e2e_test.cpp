@@ -250,4 +250,26 @@ TEST_F(EndToEnd, HeldFileWaitsForTheRestart) {
     EXPECT_FALSE(Exists(agentDir_));
 }
 
+// The agent as its installer package puts it on the machine, with what the package cannot carry added by
+// hand; one run leaves nothing of it. The package is 64-bit: the 32-bit bench installs none.
+TEST_F(EndToEnd, AnAgentInstalledByItsPackageGoesWhole) {
+    if (!testutil::IsWow64Process()) GTEST_SKIP() << "a 32-bit Windows installs no 64-bit package";
+    const std::string msi = testutil::Env("AGENT_MSI");
+    seed::Unseed(agentDir_);
+    ASSERT_EQ(0u, testutil::Run("msiexec.exe", {"/i", msi, "/qn"}).exitCode) << msi;
+    char installed[MAX_PATH] = "";
+    DWORD size = sizeof(installed);
+    CRegKey key;
+    ASSERT_EQ(0, RegOpenKeyExA(HKEY_LOCAL_MACHINE, kAgentKey, 0, KEY_READ | kAgentView, key.out()));
+    ASSERT_EQ(0, RegQueryValueExA(key.get(), "InstallPath", nullptr, nullptr, reinterpret_cast<BYTE*>(installed), &size));
+    ASSERT_EQ(0u, seed::SeedExtras(installed));
+    EXPECT_EQ(static_cast<DWORD>(SERVICE_RUNNING), testutil::ServiceState(seed::kServiceName));
+    testutil::Child p(exe_, {});
+    ExpectOkBoxAndPress(RunUninstall(p), "アンインストールが完了しました。");
+    EXPECT_TRUE(p.Ended(kWait));
+    EXPECT_FALSE(Exists(installed));
+    EXPECT_EQ(kNothing, WhatIsLeft() & ~kFolder);  // the folder is the package's, checked above
+    testutil::Run("msiexec.exe", {"/x", msi, "/qn"});  // the installer's own records of the package
+}
+
 }  // namespace

@@ -30,11 +30,9 @@ DWORD Seed(const std::string& installDir, const std::string& version, const char
     set("Version", version);
     RegCloseKey(key);
     const std::string exe = installDir + "\\PellionAgent.exe";
-    // Nested, and a folder whose name has trail bytes 0x5C.
-    for (const char* sub : {"", "\\bin", "\\bin\\data", "\\ソフト表示機能"})
-        CreateDirectoryA((installDir + sub).c_str(), nullptr);
-    for (const char* file : {"\\bin\\data\\inventory.dat", "\\ソフト表示機能\\能力表.txt"})
-        if (!err && !testutil::WriteBytes(installDir + file, "simulated agent data\r\n")) err = GetLastError();
+    for (const char* sub : {"", "\\bin", "\\bin\\data"}) CreateDirectoryA((installDir + sub).c_str(), nullptr);
+    if (!err && !testutil::WriteBytes(installDir + "\\bin\\data\\inventory.dat", "simulated agent data\r\n"))
+        err = GetLastError();
     if (!err && (serviceMode.empty() ? !testutil::WriteBytes(exe, "MZ simulated agent\r\n")
                                      : !testutil::Copy(testutil::TestServiceExe(), exe)))
         err = GetLastError();
@@ -42,9 +40,17 @@ DWORD Seed(const std::string& installDir, const std::string& version, const char
     if (!err && contractNo &&
         !testutil::WriteBytes(installDir + "\\PellionSys.ini", std::string("[Setting]\r\nContractNo=") + contractNo + "\r\n"))
         err = GetLastError();
+    return err ? err : SeedExtras(installDir);
+}
+
+// What the package cannot carry: names outside ASCII. A folder whose name has trail bytes 0x5C, and
+// the shortcuts.
+DWORD SeedExtras(const std::string& installDir) {
+    CreateDirectoryA((installDir + "\\ソフト表示機能").c_str(), nullptr);
+    if (!testutil::WriteBytes(installDir + "\\ソフト表示機能\\能力表.txt", "simulated agent data\r\n")) return GetLastError();
     for (const char* name : kShortcuts)
-        if (!err) err = testutil::MakeShortcut(Shortcut(name), exe);
-    return err;
+        if (DWORD err = testutil::MakeShortcut(Shortcut(name), installDir + "\\PellionAgent.exe")) return err;
+    return 0;
 }
 
 void Unseed(const std::string& installDir) {

@@ -10,6 +10,8 @@ namespace seed {
 // service mode (see the test service) the agent's program is the test service, running as "Corvane".
 DWORD Seed(const std::string& installDir, const std::string& version, const char* contractNo,
            const std::string& serviceMode = "");  // 0 or an error
+// The parts of an installation that the installer package cannot carry (see package/CorvaneAgent.wxs).
+DWORD SeedExtras(const std::string& installDir);
 extern const char kServiceName[];
 void Unseed(const std::string& installDir);  // whatever Seed may have written; errors ignored
 
