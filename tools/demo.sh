@@ -36,9 +36,12 @@ state() {
     "service" "${svc:-gone}" "shortcuts" "$n of 2" "key" "$key"
 }
 
-echo "== simulated agent installation (64-bit registry view, $agent_dir, service Corvane, desktop shortcuts)"
+echo "== simulated agent installation: its Windows Installer package, then what the package cannot carry"
+msi="Z:$(echo "$build/tests/seedagent/CorvaneAgent.msi" | tr / '\\')"
 wine "$build/tools/demo/seedagent.exe" unseed "$agent_dir"
-wine "$build/tools/demo/seedagent.exe" seed "$agent_dir" 2.000.08 "$contract" slow
+wine msiexec /x "$msi" /qn >/dev/null 2>&1 || true  # the installer's records of an earlier demo
+wine msiexec /i "$msi" /qn
+wine "$build/tools/demo/seedagent.exe" extras "$agent_dir"
 echo "== before"
 state
 mkdir -p "$WINEPREFIX/drive_c/Tools"
