@@ -1,6 +1,8 @@
 // End-to-end: the real AgentUninstaller_Win.exe started against a simulated agent installation,
 // its windows read and pressed as an operator would.
 #include <windows.h>
+#include <aclapi.h>
+#include <sddl.h>
 #include <shlobj.h>
 #include <gtest/gtest.h>
 #include <string>
@@ -174,6 +176,10 @@ TEST_F(EndToEnd, EachFaultStopsTheRunAtItsStep) {
          kAll, nullptr},
         {"a protected folder", "prompt",
          [](EndToEnd&) { SetValue(kAgentKey, kAgentView, "InstallPath", "C:\\windows"); }, "002", kAll, nullptr},
+        {"Program Files", "prompt",
+         [](EndToEnd&) { SetValue(kAgentKey, kAgentView, "InstallPath", "C:\\Program Files"); }, "002", kAll, nullptr},
+        {"a drive root", "prompt", [](EndToEnd&) { SetValue(kAgentKey, kAgentView, "InstallPath", "C:\\"); }, "002",
+         kAll, nullptr},
         {"a service that will not stop", "refuse", nullptr, "007", kAll, nullptr},
         {"a file past MAX_PATH", "prompt",
          [](EndToEnd& t) {
@@ -270,6 +276,55 @@ TEST_F(EndToEnd, AnAgentInstalledByItsPackageGoesWhole) {
     EXPECT_FALSE(Exists(installed));
     EXPECT_EQ(kNothing, WhatIsLeft() & ~kFolder);  // the folder is the package's, checked above
     testutil::Run("msiexec.exe", {"/x", msi, "/qn"});  // the installer's own records of the package
+}
+
+// The owner and access list of a file or folder, as text.
+std::string Sddl(const std::string& path) {
+    PSECURITY_DESCRIPTOR sd = nullptr;
+    char* text = nullptr;
+    GetNamedSecurityInfoA(path.c_str(), SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, nullptr,
+                          nullptr, nullptr, nullptr, &sd);
+    ConvertSecurityDescriptorToStringSecurityDescriptorA(sd, SDDL_REVISION_1,
+                                                         OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, &text,
+                                                         nullptr);
+    const std::string result = text ? text : "";
+    LocalFree(text);
+    LocalFree(sd);
+    return result;
+}
+
+// A link inside the install folder is removed, never followed: what it points at keeps every file and its
+// access list. A second start is refused while the progress dialog or the result box stands.
+TEST_F(EndToEnd, LinksAreNotFollowedAndASecondStartWaitsItsTurn) {
+    Install(kOwnVersion, "AB12CD34", "slow");  // the service takes two seconds to stop
+    testutil::TempDir outside("outside");
+    ASSERT_TRUE(testutil::WriteBytes(outside / "keep.txt", "keep"));
+    const std::string lists = Sddl(outside.path_) + Sddl(outside / "keep.txt");
+    ASSERT_TRUE(testutil::MakeLink(agentDir_ + "\\bin\\link", outside.path_));
+    testutil::Child p(exe_, {});
+    HWND dlg = WaitFor(p, kTitle, false);
+    ASSERT_TRUE(dlg && uidriver::SetText(dlg, 1000, L"AB12CD34") && uidriver::Click(dlg, IDOK));
+    // Wine removes no link to a folder that is not empty (its RemoveDirectory acts on the target): there the run
+    // stops at "004" with the link left. Windows removes the link and completes.
+    const std::string done = "アンインストールが完了しました。", stopped = Failure("004");
+    for (bool atTheEnd : {false, true}) {
+        HWND box = atTheEnd ? WaitFor(p, kTitle, true) : (Sleep(500), nullptr);
+        testutil::Child second(exe_, {});
+        ExpectOkBoxAndPress(WaitFor(second, L"失敗", true), "既に起動しています");
+        EXPECT_TRUE(second.Ended(kWait));
+        const std::string shown = box ? uidriver::ReadMessageBox(box).text : "";
+        if (box) ExpectOkBoxAndPress(box, shown == stopped ? stopped : done);
+        if (box && shown == stopped) {
+            EXPECT_EQ(kFolder | kShortcuts | kKey, WhatIsLeft()) << Log();
+            EXPECT_TRUE(Exists(agentDir_ + "\\bin\\link") && !Exists(agentDir_ + "\\PellionSys.ini"));
+            testutil::RemoveLink(agentDir_ + "\\bin\\link");
+        } else if (box) {
+            EXPECT_EQ(kNothing, WhatIsLeft()) << Log();
+        }
+    }
+    EXPECT_TRUE(p.Ended(kWait));
+    EXPECT_EQ("keep", testutil::ReadBytes(outside / "keep.txt"));
+    EXPECT_EQ(lists, Sddl(outside.path_) + Sddl(outside / "keep.txt"));
 }
 
 }  // namespace
