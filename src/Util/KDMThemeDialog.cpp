@@ -20,13 +20,9 @@ LRESULT DialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam, bool e
     CDlgProp* prop = PropOf<CDlgProp>(hwnd);
     switch (message) {
     case WM_NCCREATE:
-        if (!prop) {
-            prop = new CDlgProp;
-            AttachProp(hwnd, prop);
-            if ((prop = PropOf<CDlgProp>(hwnd)))
-                prop->replaced = reinterpret_cast<WNDPROC>(
-                    SetWindowLongPtrA(hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(ThemeDialogSubclassProc)));
-        }
+        if (!prop && (prop = AttachNewProp<CDlgProp>(hwnd)))
+            prop->replaced = reinterpret_cast<WNDPROC>(
+                SetWindowLongPtrA(hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(ThemeDialogSubclassProc)));
         break;
     case WM_NCDESTROY: {
         const LRESULT result = CallWindowProcA(ThemeRecordOf(hwnd).dialogProc, hwnd, message, wParam, lParam);

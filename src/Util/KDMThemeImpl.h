@@ -52,6 +52,12 @@ T* PropOf(HWND hwnd) {
     return dynamic_cast<T*>(static_cast<CWndProp*>(GetPropA(hwnd, "WndProp")));
 }
 void DestroyProp(HWND hwnd);
+// A new property of type T on hwnd; null when the window would not take it.
+template <class T>
+T* AttachNewProp(HWND hwnd) {
+    AttachProp(hwnd, new T);
+    return PropOf<T>(hwnd);
+}
 
 LRESULT CALLBACK ThemeDialogProc(HWND, UINT, WPARAM, LPARAM);
 LRESULT CALLBACK ThemeDialogEditProc(HWND, UINT, WPARAM, LPARAM);

@@ -116,12 +116,8 @@ LRESULT PanelProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam, WNDPROC
     CStcProp* prop = PropOf<CStcProp>(hwnd);
     switch (message) {
     case WM_NCCREATE:
-        if (!prop) {
-            prop = new CStcProp;
-            AttachProp(hwnd, prop);
-            if ((prop = PropOf<CStcProp>(hwnd)))
-                prop->header = LoadThemeImage(hwnd, reinterpret_cast<CREATESTRUCTA*>(lParam)->lpszName);
-        }
+        if (!prop && (prop = AttachNewProp<CStcProp>(hwnd)))
+            prop->header = LoadThemeImage(hwnd, reinterpret_cast<CREATESTRUCTA*>(lParam)->lpszName);
         break;
     case WM_SETTEXT:
         if (prop) {
