@@ -28,6 +28,32 @@ public:
     LoadedBitmap(HINSTANCE module, UINT id) : COwner(LoadBitmapA(module, MAKEINTRESOURCEA(id))) {}
 };
 
+#ifdef AGENT_TEST_HOOKS
+// Test build only, never shipped: AGENT_TEST_CRASH=main crashes the main thread once the number is accepted,
+// =worker the worker as it stops the service, so that a real run ends in the crash handler.
+bool CrashWanted(const char* where) {
+    char wanted[16] = "";
+    GetEnvironmentVariableA("AGENT_TEST_CRASH", wanted, sizeof(wanted));
+    return lstrcmpA(wanted, where) == 0;
+}
+void CrashIfWanted(const char* where) {
+    volatile int* volatile nowhere = nullptr;  // read at run time, so the write is a real access violation
+    if (CrashWanted(where)) *nowhere = 0;
+}
+DWORD StopServiceOrCrash(const char* serviceName, DWORD limitMs) {
+    CrashIfWanted("worker");
+    return UninstallOperations::System().stopService(serviceName, limitMs);
+}
+UninstallOperations Operations() {
+    UninstallOperations ops = UninstallOperations::System();
+    ops.stopService = StopServiceOrCrash;
+    return ops;
+}
+#else
+void CrashIfWanted(const char*) {}
+const UninstallOperations& Operations() { return UninstallOperations::System(); }
+#endif
+
 }  // namespace
 
 BEGIN_MESSAGE_MAP(CPellionAgentUninstallerApp, CWinAppEx)
@@ -105,8 +131,9 @@ BOOL CPellionAgentUninstallerApp::InitInstance() {
 
     CPellionAgentUninstallerDlg dialog;
     if (dialog.DoModal() != IDOK) return FALSE;
+    CrashIfWanted("main");
 
-    CUninstallWorkerThread worker;
+    CUninstallWorkerThread worker(Operations());
     int result = CWorkerThreadProgressDialog::RunWorker(&worker, IDD_PROGRESS, m_pMainWnd, TRUE);
     if (result != 0) {
         CString text;

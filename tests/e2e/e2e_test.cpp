@@ -51,11 +51,33 @@ void SetValue(const char* key, REGSAM view, const char* name, const char* value)
 
 struct EndToEnd : ::testing::Test {
     void SetUp() override { ASSERT_TRUE(testutil::Copy(testutil::Env("AGENT_EXE"), exe_)) << "AGENT_EXE"; }
-    void TearDown() override { seed::Unseed(agentDir_); }
+    void TearDown() override {
+        seed::Unseed(agentDir_);
+        if (byPackage_) testutil::Run("msiexec.exe", {"/x", testutil::Env("AGENT_MSI"), "/qn"});  // its records
+    }
 
     void Install(const char* version, const char* contractNo, const std::string& serviceMode = "") {
         seed::Unseed(agentDir_);
         ASSERT_EQ(0u, seed::Seed(agentDir_, version, contractNo, serviceMode));
+        DeleteFileA((dir_ / "Log\\AgentUninstaller_Win.exe.log").c_str());
+    }
+
+    // The agent as its installer package puts it on the machine, with what the package cannot carry added by
+    // hand. The package is 64-bit: on a 32-bit Windows the whole agent is seeded by hand.
+    void InstallByPackage() {
+        if (!testutil::IsWow64Process()) return Install(kOwnVersion, "AB12CD34", "slow");
+        seed::Unseed(agentDir_);
+        ASSERT_EQ(0u, testutil::Run("msiexec.exe", {"/i", testutil::Env("AGENT_MSI"), "/qn"}).exitCode);
+        byPackage_ = true;
+        char installed[MAX_PATH] = "";
+        DWORD size = sizeof(installed);
+        CRegKey key;
+        ASSERT_EQ(0, RegOpenKeyExA(HKEY_LOCAL_MACHINE, kAgentKey, 0, KEY_READ | kAgentView, key.out()));
+        ASSERT_EQ(0, RegQueryValueExA(key.get(), "InstallPath", nullptr, nullptr, reinterpret_cast<BYTE*>(installed),
+                                      &size));
+        agentDir_ = installed;
+        ASSERT_EQ(0u, seed::SeedExtras(agentDir_));
+        ASSERT_EQ(static_cast<DWORD>(SERVICE_RUNNING), testutil::ServiceState(seed::kServiceName));
         DeleteFileA((dir_ / "Log\\AgentUninstaller_Win.exe.log").c_str());
     }
 
@@ -95,7 +117,9 @@ struct EndToEnd : ::testing::Test {
     }
 
     testutil::TempDir dir_{"e2e"};
-    const std::string exe_ = dir_ / "AgentUninstaller_Win.exe", agentDir_ = dir_ / "Corvane";
+    const std::string exe_ = dir_ / "AgentUninstaller_Win.exe";
+    std::string agentDir_ = dir_ / "Corvane";
+    bool byPackage_ = false;
     CFileHandle held_;
     std::wstring LongPath() const {  // past MAX_PATH, which the ANSI calls cannot reach
         std::wstring path;
@@ -225,7 +249,7 @@ TEST_F(EndToEnd, EachFaultStopsTheRunAtItsStep) {
 // The banners of a whole run, in order, and a file held open without delete sharing left for the
 // restart: No keeps it until Wine's restart, which then takes the folder.
 TEST_F(EndToEnd, HeldFileWaitsForTheRestart) {
-    Install(kOwnVersion, "AB12CD34", "prompt");
+    InstallByPackage();
     const std::string held = agentDir_ + "\\ソフト表示機能\\能力表.txt";
     CFileHandle lock(CreateFileA(held.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
     ASSERT_TRUE(lock.valid());
@@ -256,26 +280,13 @@ TEST_F(EndToEnd, HeldFileWaitsForTheRestart) {
     EXPECT_FALSE(Exists(agentDir_));
 }
 
-// The agent as its installer package puts it on the machine, with what the package cannot carry added by
-// hand; one run leaves nothing of it. The package is 64-bit: the 32-bit bench installs none.
+// The agent installed by its package: one run leaves nothing of it.
 TEST_F(EndToEnd, AnAgentInstalledByItsPackageGoesWhole) {
-    if (!testutil::IsWow64Process()) GTEST_SKIP() << "a 32-bit Windows installs no 64-bit package";
-    const std::string msi = testutil::Env("AGENT_MSI");
-    seed::Unseed(agentDir_);
-    ASSERT_EQ(0u, testutil::Run("msiexec.exe", {"/i", msi, "/qn"}).exitCode) << msi;
-    char installed[MAX_PATH] = "";
-    DWORD size = sizeof(installed);
-    CRegKey key;
-    ASSERT_EQ(0, RegOpenKeyExA(HKEY_LOCAL_MACHINE, kAgentKey, 0, KEY_READ | kAgentView, key.out()));
-    ASSERT_EQ(0, RegQueryValueExA(key.get(), "InstallPath", nullptr, nullptr, reinterpret_cast<BYTE*>(installed), &size));
-    ASSERT_EQ(0u, seed::SeedExtras(installed));
-    EXPECT_EQ(static_cast<DWORD>(SERVICE_RUNNING), testutil::ServiceState(seed::kServiceName));
+    InstallByPackage();
     testutil::Child p(exe_, {});
     ExpectOkBoxAndPress(RunUninstall(p), "アンインストールが完了しました。");
     EXPECT_TRUE(p.Ended(kWait));
-    EXPECT_FALSE(Exists(installed));
-    EXPECT_EQ(kNothing, WhatIsLeft() & ~kFolder);  // the folder is the package's, checked above
-    testutil::Run("msiexec.exe", {"/x", msi, "/qn"});  // the installer's own records of the package
+    EXPECT_EQ(kNothing, WhatIsLeft());
 }
 
 // The owner and access list of a file or folder, as text.
@@ -341,6 +352,40 @@ TEST_F(EndToEnd, AFullLogIsRotatedByTheNextRun) {
     const std::vector<testutil::LogLine> lines = testutil::ParseAll(Log(), &parsed);
     ASSERT_TRUE(parsed && !lines.empty());
     EXPECT_EQ("==========<開始>==========", lines.front().message);
+}
+
+// A crash on either thread of a real run, through the test build's hooks: the crash report closes the log in
+// place of the end banner, the dump is written while its marker is there, and nothing of the agent is lost.
+TEST_F(EndToEnd, ACrashOnEitherThreadEndsTheLogWithItsReport) {
+    ASSERT_EQ(std::string::npos, testutil::ReadBytes(exe_).find("AGENT_TEST_CRASH"));  // shipped without hooks
+    ASSERT_TRUE(testutil::Copy(testutil::OwnFolder() + "hooked\\AgentUninstaller_Win.exe", exe_));
+    const std::string logs = dir_ / "prodlog";
+    CreateDirectoryA(logs.c_str(), nullptr);
+    testutil::WriteBytes(dir_ / "KDMSys.ini", "[PATH]\r\nLOGDIR=" + logs + "\r\n");
+    testutil::ScopedEnv noInstDir("VELMOR_INSTDIR", nullptr);
+    for (const char* where : {"main", "worker"}) {
+        SCOPED_TRACE(where);
+        const bool dump = where[0] == 'w';
+        Install(kOwnVersion, "AB12CD34", "prompt");
+        DeleteFileA((logs + "\\VELMOR.DMP").c_str());
+        if (dump) testutil::WriteBytes(logs + "\\KDMDMP.INI", "");
+        testutil::ScopedEnv crash("AGENT_TEST_CRASH", where);
+        testutil::Child p(exe_, {});
+        HWND dlg = WaitFor(p, kTitle, false);
+        ASSERT_TRUE(dlg && uidriver::SetText(dlg, 1000, L"AB12CD34") && uidriver::Click(dlg, IDOK));
+        const DWORD code = p.Wait(180000);  // a full-memory dump of a windowed process takes Wine half a minute
+        // Under qemu-i386 user emulation Wine gets the fault without its trap number: an illegal instruction.
+        EXPECT_TRUE(code == EXCEPTION_ACCESS_VIOLATION || code == EXCEPTION_ILLEGAL_INSTRUCTION) << code;
+        std::string report;
+        for (const testutil::LogLine& l : testutil::ParseAll(Log()))
+            if (l.source == "TarnLogExcptionCallStack.cpp") report += l.message + "\n";
+        const std::string thread = "例外発生 ThreadID=" + std::to_string(p.pi_.dwThreadId) + "\n";
+        EXPECT_EQ(!dump, report.find(thread) != std::string::npos) << report;
+        EXPECT_EQ(dump, report.find("ダンプファイル作成 = 0\n") != std::string::npos) << report;
+        EXPECT_EQ(dump, Exists(logs + "\\VELMOR.DMP"));
+        EXPECT_EQ(std::string::npos, Log().find("----------<終了>----------"));
+        EXPECT_EQ(kAll, WhatIsLeft());
+    }
 }
 
 }  // namespace

@@ -9,11 +9,15 @@ eval "$("$bench" "$root" env win64)"
 export TESTSVC_EXE="Z:$(echo "$build/tests/ops/ops_testsvc.exe" | tr / '\\')"
 tool() { wine "$build/tools/demo/$1.exe" "${@:2}" </dev/null; }
 fail() { echo "restart-yes: $*" >&2; exit 1; }
-agent='C:\Agent'; unix_agent="$WINEPREFIX/drive_c/Agent"; log="$WINEPREFIX/drive_c/Tools/Log/AgentUninstaller_Win.exe.log"
+agent='C:\Program Files\Corvane'; unix_agent="$WINEPREFIX/drive_c/Program Files/Corvane"; log="$WINEPREFIX/drive_c/Tools/Log/AgentUninstaller_Win.exe.log"
 title='エージェント端末アンインストーラー'
 
+msi="Z:$(echo "$build/tests/seedagent/CorvaneAgent.msi" | tr / '\\')"
+# The agent installed by its package, and what the package cannot carry added by hand.
 tool seedagent unseed "$agent" >/dev/null 2>&1
-tool seedagent seed "$agent" 2.000.08 AB12CD34 prompt || fail "seed"
+wine msiexec /x "$msi" /qn >/dev/null 2>&1 || true  # the installer's records of an earlier run
+wine msiexec /i "$msi" /qn </dev/null || fail "the package did not install"
+tool seedagent extras "$agent" || fail "extras"
 mkdir -p "$WINEPREFIX/drive_c/Tools"; rm -rf "$WINEPREFIX/drive_c/Tools/Log"
 cp "$build/AgentUninstaller_Win.exe" "$WINEPREFIX/drive_c/Tools/"
 tool seedagent hold "$agent\\bin\\data\\inventory.dat" >/dev/null 2>&1 &
