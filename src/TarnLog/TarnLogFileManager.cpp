@@ -56,10 +56,10 @@ CLogFileMap::CLogFileMap() : m_keepOpen(true), m_lastPath(), m_lastEntry(nullptr
 
 CLogFileMap::~CLogFileMap() {
     for (auto& entry : m_files)
-        if (entry.second != INVALID_HANDLE_VALUE && entry.second) CloseHandle(entry.second);
+        if (entry.second.file != INVALID_HANDLE_VALUE && entry.second.file) CloseHandle(entry.second.file);
 }
 
-HANDLE* CLogFileMap::Lookup(const char* path) {
+CLogFileMap::CEntry* CLogFileMap::Lookup(const char* path) {
     if (!path) return nullptr;
     if (m_lastEntry && strcmp(path, m_lastPath) == 0) return m_lastEntry;
     auto it = m_files.find(path);
@@ -73,10 +73,10 @@ HANDLE* CLogFileMap::Lookup(const char* path) {
 }
 
 int CLogFileMap::FindHandle(const char* path, HANDLE* handle) {
-    HANDLE* entry = Lookup(path);
+    CEntry* entry = Lookup(path);
     if (!entry) return FILEMAN_NO_ENTRY;
-    if (*entry == INVALID_HANDLE_VALUE || !*entry) return FILEMAN_NO_HANDLE;
-    *handle = *entry;
+    if (entry->file == INVALID_HANDLE_VALUE || !entry->file) return FILEMAN_NO_HANDLE;
+    *handle = entry->file;
     return FILEMAN_OK;
 }
 
@@ -84,11 +84,13 @@ int CLogFileMap::Open(const char* path) {
     CSynchronizer lock(m_lock);
     if (!path) return FILEMAN_OPEN_FAILED;
     if (Lookup(path)) return FILEMAN_OK;
-    CFileHandle file(CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
-                                 FILE_ATTRIBUTE_NORMAL, nullptr));
+    // Opened to append only: every write lands at the end of the file, whoever else wrote to it, with no
+    // seek before it (a seek asks the file's size, which costs as much as the write on some systems).
+    CFileHandle file(CreateFileA(path, FILE_APPEND_DATA | SYNCHRONIZE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                 OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file.valid()) return FILEMAN_OPEN_FAILED;
     try {
-        m_files.emplace(path, file.get());
+        m_files.emplace(path, CEntry{file.get(), -1});
     } catch (...) {
         return FILEMAN_OPEN_FAILED;  // the owner closes the file
     }
@@ -102,11 +104,28 @@ int CLogFileMap::Append(const char* path, const char* text) {
     HANDLE file = nullptr;
     int result = FindHandle(path, &file);
     if (result != FILEMAN_OK) return result;
-    if (SetFilePointer(file, 0, nullptr, FILE_END) == INVALID_SET_FILE_POINTER) return FILEMAN_SEEK_FAILED;
     DWORD length = static_cast<DWORD>(strlen(text));
     DWORD written = 0;
-    if (!WriteFile(file, text, length, &written, nullptr) || written != length) return FILEMAN_WRITE_FAILED;
-    return FILEMAN_OK;
+    BOOL wrote = WriteFile(file, text, length, &written, nullptr);
+    CEntry* entry = Lookup(path);
+    if (entry->size >= 0) entry->size += written;
+    return wrote && written == length ? FILEMAN_OK : FILEMAN_WRITE_FAILED;
+}
+
+int CLogFileMap::AppendWithin(const char* path, const char* text, long long limit, int backupCount) {
+    CSynchronizer lock(m_lock);
+    if (!text) return FILEMAN_NO_TEXT;
+    HANDLE file = nullptr;
+    int result = FindHandle(path, &file);
+    if (result != FILEMAN_OK) return result;
+    CEntry* entry = Lookup(path);
+    const long long length = static_cast<long long>(strlen(text));
+    if (entry->size < 0 || entry->size + length > limit) {
+        DWORD size = GetFileSize(file, nullptr);
+        entry->size = size == INVALID_FILE_SIZE ? 0 : size;  // a size that cannot be read counts as 0
+        if (entry->size + length > limit) Rotate(path, backupCount);  // whatever the rotation's result
+    }
+    return Append(path, text);
 }
 
 int CLogFileMap::GetSize(const char* path) {
@@ -150,9 +169,11 @@ int CLogFileMap::Rotate(const char* path, int backupCount) {
     HANDLE file = nullptr;
     int result = FindHandle(path, &file);
     if (result != FILEMAN_OK) return result;
-    if (SetFilePointer(file, 0, nullptr, FILE_BEGIN) == INVALID_SET_FILE_POINTER) return FILEMAN_SEEK_FAILED;
-    if (!SetEndOfFile(file)) return FILEMAN_TRUNCATE_FAILED;
-    return FILEMAN_OK;
+    // The kept handle may only append; the cut takes a handle of its own.
+    CFileHandle whole(CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, TRUNCATE_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+    Lookup(path)->size = whole.valid() ? 0 : -1;
+    return whole.valid() ? FILEMAN_OK : FILEMAN_TRUNCATE_FAILED;
 }
 
 size_t CLogFileMap::GetEntryCount() {

@@ -19,7 +19,7 @@ enum {
     FILEMAN_NO_TEXT = -2,
     FILEMAN_NO_ENTRY = -3,
     FILEMAN_NO_HANDLE = -4,
-    FILEMAN_SEEK_FAILED = -5,
+    FILEMAN_SEEK_FAILED = -5,  // no longer returned: appends and cuts need no seek
     FILEMAN_WRITE_FAILED = -6,
     FILEMAN_BACKUP_FAILED = -7,
     FILEMAN_TRUNCATE_FAILED = -8,
@@ -48,6 +48,10 @@ public:
 
     int Open(const char* path);
     int Append(const char* path, const char* text);
+    // Appends, first rotating the file when the text would take it past limit bytes. The size is this
+    // process's count, checked against the file only near the limit (a size query costs more than the line
+    // on some systems), so lines that another process appends go unseen until then.
+    int AppendWithin(const char* path, const char* text, long long limit, int backupCount);
     int GetSize(const char* path);
     int Flush(const char* path);
     int Rotate(const char* path, int backupCount);
@@ -55,16 +59,21 @@ public:
     size_t GetEntryCount();
 
 private:
-    HANDLE* Lookup(const char* path);
+    // size: the file's size as this process last knew it, -1 when unknown.
+    struct CEntry {
+        HANDLE file;
+        long long size;
+    };
+    CEntry* Lookup(const char* path);
     int FindHandle(const char* path, HANDLE* handle);
 
-    std::map<std::string, HANDLE, CPathLess> m_files;
+    std::map<std::string, CEntry, CPathLess> m_files;
     CCriticalSection m_lock;
     bool m_keepOpen;
     // The spelling looked up last and its entry: the writer names the same
     // path several times a line, and _mbsicmp is slow on some systems.
     char m_lastPath[2 * MAX_PATH];
-    HANDLE* m_lastEntry;
+    CEntry* m_lastEntry;
 };
 
 }  // namespace TarnLogFileManager

@@ -199,13 +199,9 @@ int CTarnLog::Write(int kind, const char* message, int backupCount) {
                                  m_sourceName, m_line, GetCurrentProcessId(), GetCurrentThreadId());
     if (headerLength < 0) headerLength = 0;
     size_t messageLength = message ? FittingLength(message, kMaxMessageBytes) : 0;
-    int total = headerLength + static_cast<int>(messageLength) + 2;
 
     TarnLogFileManager::CLogFileMap* files = Files();
     if (!files || files->Open(m_path) != TarnLogFileManager::FILEMAN_OK) return TARNLOG_OPEN_FAILED;
-    int size = files->GetSize(m_path);
-    if (size < 0) size = 0;
-    if (static_cast<long long>(size) + total > g_LogSizeLimit.load()) files->Rotate(m_path, backupCount);
 
     char* end = line + headerLength;
     memcpy(end, message ? message : "", messageLength);
@@ -217,7 +213,7 @@ int CTarnLog::Write(int kind, const char* message, int backupCount) {
         end += 2;
     }
     *end = '\0';
-    files->Append(m_path, line);
+    files->AppendWithin(m_path, line, g_LogSizeLimit.load(), backupCount);
 
     return kind == TARNLOG_FATAL ? SaveFatalCopy() : TARNLOG_WRITTEN;
 }
