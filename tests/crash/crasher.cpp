@@ -1,8 +1,5 @@
-// Test-only program: set up as the application is, it dies of an access
-// violation in its own code; with "worker", on the worker thread.
+// Test-only program: set up as the application is, it dies of an access violation in its own code.
 #include <windows.h>
-#include <string.h>
-#include "Thread/WorkerThread.h"
 #include "Util/KDXGlobal.h"
 
 // Volatile: the compiler must not see the null and make the store a trap instruction.
@@ -15,21 +12,8 @@ __attribute__((noinline)) void CrashCallerWithANameLongerThanTheHundredAndTwenty
     CrashHere(target);
 }
 
-class CrashingWorker : public CWorkerThread {
-    int DoWork() override {
-        CrashHere(g_target);
-        return 0;
-    }
-};
-
-int main(int argc, char** argv) {
+int main() {
     SetupLog(NULL);
     SetupCrashHandler(TRUE, TRUE);
-    if (argc > 1 && strcmp(argv[1], "worker") == 0) {
-        CrashingWorker worker;
-        worker.Start();
-        worker.WaitForEnd();
-        return 0;
-    }
     CrashCallerWithANameLongerThanTheHundredAndTwentyBytesThatAnOldCutOfSymbolNamesKept_SoTheReportMustShowItWholeInItsLineAndMore(g_target);
 }

@@ -1,5 +1,5 @@
-// One real crash of a program set up like the application (report, flush,
-// mini-dump); the dump conditions and the line cut on made-up exceptions here.
+// One real crash of a program set up like the application (report, flush, mini-dump; a worker thread's crash is
+// checked end to end, tests/e2e); the dump conditions and the line cut on made-up exceptions here.
 #include <gtest/gtest.h>
 #include "TarnLog/TarnLogExcptionCallStack.h"
 #include "TestUtil.h"
@@ -46,21 +46,6 @@ TEST(Crash, AccessViolationWritesReportFlushesAndDumps) {
     EXPECT_GT(dump.size(), 1024u * 1024u);  // full memory, not a bare header
     EXPECT_EQ("MDMP", dump.substr(0, 4));
     EXPECT_TRUE(testutil::Exists(dir / "Log\\crasher_dmp.exe.log"));  // the flush after the closing line made it
-}
-
-// The filter is the process's: a crash on the worker thread is reported with that thread and frame.
-TEST(Crash, OnTheWorkerThread) {
-    testutil::TempDir dir("crashw");
-    const std::string exe = dir / "crasher.exe";
-    ASSERT_TRUE(testutil::Copy(testutil::OwnFolder() + "crasher.exe", exe));
-    const DWORD code = testutil::Run(exe, {"worker"}).exitCode;
-    EXPECT_TRUE(code == EXCEPTION_ACCESS_VIOLATION || code == EXCEPTION_ILLEGAL_INSTRUCTION) << code;
-    std::string all;
-    for (const testutil::LogLine& l : testutil::ParseAll(testutil::ReadBytes(dir / "Log\\crasher.exe.log")))
-        if (l.source == "TarnLogExcptionCallStack.cpp") all += l.message + "\n";
-    EXPECT_NE(npos, all.find("] CrashHere() + 0x")) << all;
-    EXPECT_NE(npos, all.find("CrashingWorker::DoWork() + 0x")) << all;
-    EXPECT_EQ(npos, all.find("] main() + 0x")) << all;
 }
 
 TEST(Crash, DumpConditionsAndTheWholeLineCut) {
