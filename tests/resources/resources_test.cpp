@@ -58,66 +58,22 @@ TEST(Resources, FacesIconAndManifest) {
         EXPECT_NE(std::string::npos, xml.find(part)) << part;
 }
 
-// A DLGTEMPLATEEX as text, a line for the dialog and one per control: "id class style exstyle
-// x,y cx x cy text" (the dialog: its point size for the id, its font for the class).
-std::wstring Template(const std::string& bytes) {
-    const char* p = bytes.data();
-    auto take = [&](size_t size) {  // a little-endian WORD or DWORD
-        DWORD v = 0;
-        memcpy(&v, p, size);
-        p += size;
-        return v;
-    };
-    auto text = [&] {
-        const std::wstring s = reinterpret_cast<const wchar_t*>(p);
-        p += (s.size() + 1) * 2;
-        return s;
-    };
-    auto line = [](long id, const wchar_t* cls, DWORD style, DWORD exStyle, const short* g, const std::wstring& t) {
-        wchar_t head[96];
-        swprintf(head, 96, L"%ld %ls 0x%08lX 0x%lX %d,%d %dx%d ", id, cls, style, exStyle, g[0], g[1], g[2], g[3]);
-        return head + t + L"\n";
-    };
-    if (bytes.size() < 26 || take(4) != 0xFFFF0001) return L"not an extended template";
-    [[maybe_unused]] DWORD help = take(4), exStyle = take(4), style = take(4), count = take(2);
-    short g[4];
-    for (short& v : g) v = static_cast<short>(take(2));
-    take(4);  // no menu, no class
-    std::wstring caption = text();
-    DWORD points = take(2);
-    take(4);  // weight, italic, character set
-    std::wstring lines = line(points, text().c_str(), style, exStyle, g, caption);
-    static const wchar_t* const kClasses[] = {L"button", L"edit", L"static"};
-    for (DWORD i = 0; i < count; ++i) {
-        p = bytes.data() + ((p - bytes.data() + 3) & ~3);
-        help = take(4), exStyle = take(4), style = take(4);
-        for (short& v : g) v = static_cast<short>(take(2));
-        long id = static_cast<long>(take(4));
-        std::wstring cls = take(2) == 0xFFFF ? kClasses[take(2) & 3] : (p -= 2, text());
-        lines += line(id, cls.c_str(), style, exStyle, g, text());
-        p += take(2);  // creation data
-    }
-    return lines;
-}
-
-TEST(Resources, DialogTemplates) {
-    EXPECT_EQ(
-        L"9 MS UI Gothic 0x90C800C0 0x40000 0,0 230x90 エージェント端末アンインストーラー\n"
-        L"-1 static 0x50020000 0x0 10,7 204x19 エージェント端末をアンインストールします。\r\n"
-        L"契約書ＮＯを入力して[アンインストール]ボタンを押してください。\n"
-        L"-1 static 0x50020002 0x0 18,33 42x8 契約書ＮＯ：\n"
-        L"1000 edit 0x50810080 0x0 62,30 162x14 \n"
-        L"-1 static 0x50020000 0x0 62,48 141x8 ※半角英大文字、半角数字で入力してください。\n"
-        L"1001 static 0x50000012 0x0 2,61 226x1 \n"
-        L"1 button 0x50010000 0x0 117,67 55x15 アンインストール\n"
-        L"2 button 0x50010000 0x0 174,67 50x15 閉じる\n",
-        Template(Resource(RT_DIALOG, 102)));
-    EXPECT_EQ(
-        L"9 ＭＳ Ｐゴシック 0x80C000C0 0x0 0,0 267x79 \n"
-        L"101 static 0x50020000 0x0 9,5 247x27 ファイル\n"
-        L"103 MSCTLS_PROGRESS32 0x50800000 0x0 5,50 252x14 Progress1\n"
-        L"102 static 0x50000001 0x0 6,40 252x8 \n",
-        Template(Resource(RT_DIALOG, 103)));
+// The contract dialog as the system builds it from the program's template: caption, font, then each control's text.
+TEST(Resources, ContractDialog) {
+    const std::string bytes = Resource(RT_DIALOG, 102);
+    HWND dlg = CreateDialogIndirectW(nullptr, reinterpret_cast<LPCDLGTEMPLATEW>(bytes.data()), nullptr, nullptr);
+    ASSERT_NE(nullptr, dlg);
+    LOGFONTW font = {};
+    GetObjectW(reinterpret_cast<HFONT>(SendMessageW(dlg, WM_GETFONT, 0, 0)), sizeof(font), &font);
+    wchar_t text[256];
+    std::wstring shown = std::wstring(text, GetWindowTextW(dlg, text, 256)) + L"|" + font.lfFaceName;
+    for (HWND h = GetWindow(dlg, GW_CHILD); h; h = GetWindow(h, GW_HWNDNEXT))
+        shown += L"|" + std::wstring(text, GetWindowTextW(h, text, 256));
+    DestroyWindow(dlg);
+    EXPECT_EQ(L"エージェント端末アンインストーラー|MS UI Gothic|エージェント端末をアンインストールします。\r\n"
+              L"契約書ＮＯを入力して[アンインストール]ボタンを押してください。|契約書ＮＯ：||"
+              L"※半角英大文字、半角数字で入力してください。||アンインストール|閉じる",
+              shown);
 }
 
 // Only DLLs the loader takes from the system whatever lies beside the program: known DLLs, and comctl32, which the
