@@ -180,12 +180,8 @@ ScopedRegKey::~ScopedRegKey() {
 
 void ScopedRegKey::Delete(const std::string& subkey, REGSAM view) {
     CRegKey key;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, subkey.c_str(), 0, KEY_ALL_ACCESS | view, key.out()) == ERROR_SUCCESS) {
-        char name[256];
-        for (DWORD n = sizeof(name); RegEnumKeyExA(key.get(), 0, name, &n, nullptr, nullptr, nullptr, nullptr) == 0;
-             n = sizeof(name))
-            Delete(subkey + "\\" + name, view);
-    }
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, subkey.c_str(), 0, KEY_ALL_ACCESS | view, key.out()) == ERROR_SUCCESS)
+        RegDeleteTreeA(key.get(), nullptr);
     RegDeleteKeyExA(HKEY_LOCAL_MACHINE, subkey.c_str(), view, 0);
 }
 

@@ -1,5 +1,4 @@
-// What every test folder shares: the bench, processes, files, scratch folders, kernel objects, registry keys,
-// services, links, shortcuts and log lines. Texts are code page 932 bytes, as the tests' literals are.
+// What every test folder shares: processes, files, folders, kernel objects, keys, services, links, shortcuts, logs.
 #pragma once
 #include <windows.h>
 #include <algorithm>
@@ -108,23 +107,20 @@ void RemoveService(const std::string& name);
 DWORD ServiceState(const std::string& name);                     // SERVICE_RUNNING etc., 0 when there is none
 bool WaitForServiceState(const std::string& name, DWORD state);  // up to 30 s
 
-// link becomes a symbolic link to target; true when it is a reparse point then. Wine shows only unix links as
-// such: made with /bin/ln (the tests run under Wine only).
+// link becomes a symbolic link (/bin/ln: Wine shows only unix links as such); true when it is a reparse point then.
 bool MakeLink(const std::string& link, const std::string& target);
 void RemoveLink(const std::string& link);  // Wine's RemoveDirectory would empty the target
 DWORD MakeShortcut(const std::string& lnk, const std::string& target);  // shell link object; 0 or HRESULT
 
 // One line "time\tmark\tsource\tline\tpid:tid\tmessage".
 struct LogLine { std::string time, mark, source, line, ids, message; };
-// The lines of a log; empty lines (after an end banner) are skipped, and so are lines of another layout,
-// which clear *allParsed.
+// The lines of a log; empty ones are skipped, and so are lines of another layout, which clear *allParsed.
 std::vector<LogLine> ParseAll(const std::string& bytes, bool* allParsed = nullptr);
 inline int CountMessages(const std::vector<LogLine>& lines, const std::string& message) {
     return std::count_if(lines.begin(), lines.end(), [&](const LogLine& l) { return l.message == message; });
 }
 
-// What this process logs from construction on; the first one opens the process's log in a scratch file,
-// kept to the end of the program.
+// What this process logs from construction on (the first one opens the process's log in a scratch file).
 struct LogCapture {
     LogCapture();
     std::string Text() const;

@@ -1,6 +1,5 @@
-// The masked edit on the contract dialog's template, fed as an operator would from a second thread:
-// typed characters, the real clipboard, IME results (through the reader seam: Wine composes none),
-// and dropped files with shortcuts resolved by the real shell link object.
+// The masked edit on the contract dialog's template, fed from a second thread: typed characters, the real clipboard,
+// IME results (through the reader seam: Wine composes none), dropped files and shortcuts (the real shell link).
 #include <windows.h>
 #include <shlobj.h>
 #include <gtest/gtest.h>

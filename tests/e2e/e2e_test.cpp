@@ -1,5 +1,4 @@
-// End-to-end: the real AgentUninstaller_Win.exe started against a simulated agent installation,
-// its windows read and pressed as an operator would.
+// End to end: the real AgentUninstaller_Win.exe on a simulated agent, its windows read and pressed as by an operator.
 #include <windows.h>
 #include <shlobj.h>
 #include <gtest/gtest.h>

@@ -1,6 +1,5 @@
-// Folder deletion on the real file system: read-only files, double-byte names, links, and folders no deletion may
-// touch (a held file left for the restart is checked end to end, tests/e2e). The single-instance guard between real
-// processes (the probe takes it).
+// Folder deletion on the real file system: read-only files, double-byte names, links, folders no deletion may touch
+// (a held file: tests/e2e). The single-instance guard between real processes (the probe takes it).
 #include <gtest/gtest.h>
 #include <string>
 #include "LIB/Util/PellionUtil.h"
@@ -117,8 +116,7 @@ TEST(ProtectedFolders, DeletionsRefuse) {
     EXPECT_TRUE(log.Has("削除できないフォルダです。フォルダの削除が出来ません [relative]"));
 }
 
-// Run from "info_ビ.exe": ビ is 83 72, and the byte walk upper-cases its trail
-// byte 'r' (making コ, 83 52), the same in every instance.
+// Run from "info_ビ.exe": the byte walk upper-cases ビ's trail byte 'r' (83 72), making コ (83 52) in every instance.
 TEST(SingleInstance, TwoAtOnceExactlyOneHolds) {
     testutil::TempDir dir("upper");
     const std::string exe = dir / "info_ビ.exe", name = "Global\\" + kPrefix + "INFO_コ.EXE";

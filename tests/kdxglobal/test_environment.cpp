@@ -1,5 +1,4 @@
-// The product environment as a program finds it from its own folder: a copy
-// of the probe runs each lookup where the row puts it, beside the row's files.
+// The product environment as a program finds it from its own folder: a copy of the probe runs each lookup there.
 #include <gtest/gtest.h>
 #include <cstring>
 #include <string>

@@ -1,5 +1,4 @@
-// Test-only stand-in for the client product's information library: answers
-// with texts that show what it was asked. Also the DLL planted beside a program.
+// Test-only stand-in for the client product's information library (answers show the question); also the planted DLL.
 #include <windows.h>
 
 extern "C" __declspec(dllexport) DWORD __cdecl RVUGetProductInfo(const char* product, const char* keyName,

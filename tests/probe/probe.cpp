@@ -1,5 +1,4 @@
-// probe info|kdx|log args...: the test-only program that tests start as a process of their own (or copy where its
-// folder matters). Each area's main sees its sub-command as argv[1].
+// probe info|kdx|log args...: the test-only program the tests start; each area's main sees its sub-command as argv[1].
 #include <string>
 
 int InfoMain(int, char**), KdxMain(int, char**), LogMain(int, char**);

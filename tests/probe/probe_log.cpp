@@ -1,6 +1,5 @@
-// probe log <operation args>...: logs what its command line asks for, in a process of its own, so that each log
-// test starts with fresh process-wide log paths. Exit code 0, else 2 for an unknown operation, 3 when a line
-// changed the last error, 4 when the flush failed.
+// probe log <operation args>...: logs what its command line asks, in a process of its own (fresh log paths). Exit
+// code 0, else 2 for an unknown operation, 3 when a line changed the last error, 4 when the flush failed.
 #include <windows.h>
 #include <stdlib.h>
 #include <string>

@@ -43,8 +43,7 @@ DWORD Seed(const std::string& installDir, const std::string& version, const char
     return err ? err : SeedExtras(installDir);
 }
 
-// What the package cannot carry: names outside ASCII. A folder whose name has trail bytes 0x5C, and
-// the shortcuts.
+// What the package cannot carry, names outside ASCII: a folder whose name has trail bytes 0x5C, and the shortcuts.
 DWORD SeedExtras(const std::string& installDir) {
     CreateDirectoryA((installDir + "\\ソフト表示機能").c_str(), nullptr);
     if (!testutil::WriteBytes(installDir + "\\ソフト表示機能\\能力表.txt", "simulated agent data\r\n")) return GetLastError();

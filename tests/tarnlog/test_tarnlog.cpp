@@ -25,8 +25,7 @@ std::string Now() {
     return text;
 }
 
-// "mark message\n" per line of a log ("L=line" where the message names its own line), after checking the
-// header fields that every line of the run must have.
+// "mark message\n" per log line ("L=line" where the message names its own line); checks each line's header fields.
 std::string Summary(const std::string& path, const RunResult& run, const std::string& from, const std::string& to) {
     char ids[32];
     wsprintfA(ids, "%x:%x", run.pid, run.tid);

@@ -1,6 +1,5 @@
-// The thread framework on real threads, message queues and events; the progress dialog on the real template, hosting
-// scripted workers and the uninstall sequence with its operations replaced by gates, read and pressed from a second
-// thread as an operator would.
+// The thread framework on real threads, queues and events; the progress dialog on the real template hosting scripted
+// workers and the uninstall sequence (operations replaced by gates), read and pressed from a second thread.
 #include <windows.h>
 #include <gtest/gtest.h>
 #include <memory>

@@ -96,8 +96,7 @@ bool PressKey(HWND window, Key key) {
     UINT vk = key == Key::Enter ? VK_RETURN : VK_ESCAPE;
     LPARAM lp = static_cast<LPARAM>(MapVirtualKeyW(vk, 0 /* MAPVK_VK_TO_VSC */)) << 16 | 1;
     if (!PostMessageW(target, WM_KEYDOWN, vk, lp)) return false;
-    // The key down may already have closed the window (a box answered with Enter): the key up then has
-    // nowhere to go, and that is no failure of the press.
+    // The key down may have closed the window (a box answered with Enter): a lost key up is no failure.
     PostMessageW(target, WM_KEYUP, vk, lp | 3u << 30);
     return true;
 }

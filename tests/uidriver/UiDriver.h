@@ -1,5 +1,4 @@
-// Drives another program's windows as an operator would. Texts read are CP932 bytes whatever the
-// caller's code page (read as UTF-16), so they compare with the tests' literals.
+// Drives another program's windows as an operator would. Texts read are CP932 bytes whatever the caller's code page.
 #pragma once
 #include <windows.h>
 #include <string>
@@ -7,8 +6,7 @@
 
 namespace uidriver {
 
-// The first visible top-level window with exactly this caption that is (or is not) a message box,
-// of process pid (0: any), polled every 20 ms; null after ms.
+// The first visible top-level window of this caption, (not) a message box, of process pid (0: any); null after ms.
 HWND WaitForWindow(const std::wstring& caption, bool messageBox, DWORD pid, DWORD ms);
 bool WaitForWindowGone(HWND hwnd, DWORD ms);  // true once it is gone or hidden
 std::string GetText(HWND hwnd);               // WM_GETTEXT: GetWindowText reads no control of another process
@@ -22,8 +20,7 @@ MessageBoxInfo ReadMessageBox(HWND box);
 
 bool SetText(HWND parent, int id, const std::wstring& text);   // WM_SETTEXT: no filter of the control runs
 bool TypeText(HWND parent, int id, const std::wstring& text);  // one sent WM_CHAR a character
-// A posted BM_CLICK (a sent one would block while the handler shows a box); false when an
-// operator could not press it (missing, hidden or disabled).
+// A posted BM_CLICK (a sent one would block while the handler shows a box); false when missing, hidden or disabled.
 bool Click(HWND parent, int id);
 enum class Key { Enter, Escape };
 // Down and up posted to the focused control, so the dialog manager acts as on a real key press.
