@@ -59,8 +59,7 @@ struct EndToEnd : ::testing::Test {
         DeleteFileA((dir_ / "Log\\AgentUninstaller_Win.exe.log").c_str());
     }
 
-    // The agent as its installer package puts it on the machine, with what the package cannot carry added by
-    // hand. The package is 64-bit: on a 32-bit Windows the whole agent is seeded by hand.
+    // The agent as its 64-bit package installs it, plus what it cannot carry; a 32-bit Windows is seeded by hand.
     void InstallByPackage() {
         if (!testutil::IsWow64Process()) return Install(kOwnVersion, "AB12CD34", "slow");
         seed::Unseed(agentDir_);
@@ -119,9 +118,8 @@ struct EndToEnd : ::testing::Test {
     }
 };
 
-// A start that is refused: a box and the end. Else the number is asked for and checked; the right one starts the
-// uninstall. Equal and older versions open the dialog; Esc or Cancel ends the run without a word and touches nothing.
-// While it is open, a second start is refused. Every run is whole in the log.
+// A refused start: a box and the end. Else the number is asked for and checked, the right one uninstalls; Esc or Cancel
+// ends the run silently, touching nothing; a second start is refused meanwhile. Every run is whole in the log.
 TEST_F(EndToEnd, TheStartIsRefusedOrTheNumberGatesTheUninstall) {
     // contractNo: only its first 14 characters count, nullptr: no settings file; attempts: typed (ASCII), and the
     // warning (nullptr: accepted); refused: the box that ends the start; logged: an error line of the log.
@@ -235,8 +233,7 @@ TEST_F(EndToEnd, EachFaultStopsTheRunAtItsStep) {
     }
 }
 
-// The banners of a whole run, in order, and a file held open without delete sharing left for the
-// restart: No keeps it until Wine's restart, which then takes the folder.
+// The banners of a whole run in order; a held file left for the restart: No keeps it until Wine's restart takes it.
 TEST_F(EndToEnd, HeldFileWaitsForTheRestart) {
     InstallByPackage();
     const std::string held = agentDir_ + "\\ソフト表示機能\\能力表.txt";
@@ -288,8 +285,7 @@ TEST_F(EndToEnd, LinksAreNotFollowedAndASecondStartWaitsItsTurn) {
     testutil::Child p(exe_, {});
     HWND dlg = WaitFor(p, kTitle, false);
     ASSERT_TRUE(dlg && uidriver::SetText(dlg, 1000, L"AB12CD34") && uidriver::Click(dlg, IDOK));
-    // Wine removes no link to a folder that is not empty (its RemoveDirectory acts on the target): there the run
-    // stops at "004" with the link left. Windows removes the link and completes.
+    // Wine removes no link to a non-empty folder (RemoveDirectory acts on the target): "004", the link left.
     const std::string done = "アンインストールが完了しました。", stopped = Failure("004");
     for (bool atTheEnd : {false, true}) {
         HWND box = atTheEnd ? WaitFor(p, kTitle, true) : (Sleep(500), nullptr);
@@ -326,8 +322,7 @@ TEST_F(EndToEnd, AFullLogIsRotatedByTheNextRun) {
     EXPECT_EQ("==========<開始>==========", lines.front().message);
 }
 
-// A crash on either thread of a real run, through the test build's hooks: the crash report closes the log in
-// place of the end banner, the dump is written while its marker is there, and nothing of the agent is lost.
+// A crash on either thread (the test build's hooks): its report ends the log, a dump if marked, the agent intact.
 TEST_F(EndToEnd, ACrashOnEitherThreadEndsTheLogWithItsReport) {
     ASSERT_EQ(std::string::npos, testutil::ReadBytes(exe_).find("AGENT_TEST_CRASH"));  // shipped without hooks
     ASSERT_TRUE(testutil::Copy(testutil::OwnFolder() + "hooked\\AgentUninstaller_Win.exe", exe_));

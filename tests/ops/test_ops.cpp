@@ -1,5 +1,4 @@
-// Privilege control, the security walk and types, and the stop of a service and the removal of shortcuts. Their
-// use on the agent, and the removal of its service and key, are checked end to end (tests/e2e).
+// Privilege, the security walk and types, a service's stop, shortcut removal; their use on the agent: tests/e2e.
 #include "TestUtil.h"  // windows.h first
 #include <gtest/gtest.h>
 #include <sddl.h>

@@ -70,10 +70,11 @@ TEST(Resources, ContractDialog) {
     for (HWND h = GetWindow(dlg, GW_CHILD); h; h = GetWindow(h, GW_HWNDNEXT))
         shown += L"|" + std::wstring(text, GetWindowTextW(h, text, 256));
     DestroyWindow(dlg);
-    EXPECT_EQ(L"エージェント端末アンインストーラー|MS UI Gothic|エージェント端末をアンインストールします。\r\n"
-              L"契約書ＮＯを入力して[アンインストール]ボタンを押してください。|契約書ＮＯ：||"
-              L"※半角英大文字、半角数字で入力してください。||アンインストール|閉じる",
-              shown);
+    EXPECT_EQ(
+        L"エージェント端末アンインストーラー|MS UI Gothic|エージェント端末をアンインストールします。\r\n"
+        L"契約書ＮＯを入力して[アンインストール]ボタンを押してください。|契約書ＮＯ：||"
+        L"※半角英大文字、半角数字で入力してください。||アンインストール|閉じる",
+        shown);
 }
 
 // Only DLLs the loader takes from the system whatever lies beside the program: known DLLs, and comctl32, which the
