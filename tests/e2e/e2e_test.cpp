@@ -1,5 +1,7 @@
 // End to end: the real AgentUninstaller_Win.exe on a simulated agent, its windows read and pressed as by an operator.
 #include <windows.h>
+#include <aclapi.h>
+#include <sddl.h>
 #include <shlobj.h>
 #include <gtest/gtest.h>
 #include <string>
@@ -87,6 +89,12 @@ struct EndToEnd : ::testing::Test {
         ASSERT_TRUE(uidriver::PressKey(box, uidriver::Key::Enter));
     }
 
+    // A second start while this one shows a window is refused at once.
+    void ExpectSecondStartRefused() const {
+        testutil::Child second(exe_, {});
+        ExpectOkBoxAndPress(WaitFor(second, L"失敗", true), "既に起動しています");
+        EXPECT_TRUE(second.Ended(kWait));
+    }
     std::string Log() const { return testutil::ReadBytes(dir_ / "Log\\AgentUninstaller_Win.exe.log"); }
 
     int WhatIsLeft() const {
@@ -119,7 +127,7 @@ struct EndToEnd : ::testing::Test {
 };
 
 // A refused start: a box and the end. Else the number is asked for and checked, the right one uninstalls; Esc or Cancel
-// ends the run silently, touching nothing; a second start is refused meanwhile. Every run is whole in the log.
+// ends the run silently, touching nothing; a second start is refused at each box and at the dialog. The log is whole.
 TEST_F(EndToEnd, TheStartIsRefusedOrTheNumberGatesTheUninstall) {
     // contractNo: only its first 14 characters count, nullptr: no settings file; attempts: typed (ASCII), and the
     // warning (nullptr: accepted); refused: the box that ends the start; logged: an error line of the log.
@@ -141,7 +149,11 @@ TEST_F(EndToEnd, TheStartIsRefusedOrTheNumberGatesTheUninstall) {
         Install(r.version, r.contractNo);
         testutil::Child p(exe_, {});
         HWND dlg = r.refused.empty() ? WaitFor(p, kTitle, false) : nullptr;
-        if (!r.refused.empty()) ExpectOkBoxAndPress(WaitFor(p, kTitle, true), r.refused);
+        if (!r.refused.empty()) {
+            HWND box = WaitFor(p, kTitle, true);
+            ExpectSecondStartRefused();  // the guard is held from before the refusal
+            ExpectOkBoxAndPress(box, r.refused);
+        }
         ASSERT_TRUE(dlg || !r.refused.empty());
         for (const auto& a : r.attempts) {
             ASSERT_TRUE(uidriver::SetText(dlg, 1000, L""));
@@ -150,6 +162,7 @@ TEST_F(EndToEnd, TheStartIsRefusedOrTheNumberGatesTheUninstall) {
             ASSERT_TRUE(a.second ? uidriver::Click(dlg, IDOK) : uidriver::PressKey(dlg, uidriver::Key::Enter));
             if (!a.second) break;
             HWND warn = WaitFor(p, L"警告", true);
+            ExpectSecondStartRefused();
             ExpectOkBoxAndPress(warn, a.second);
             EXPECT_EQ(dlg, GetWindow(warn, GW_OWNER));
             ASSERT_TRUE(uidriver::WaitForWindowGone(warn, kWait));
@@ -161,9 +174,7 @@ TEST_F(EndToEnd, TheStartIsRefusedOrTheNumberGatesTheUninstall) {
         } else if (!r.attempts.empty()) {
             ASSERT_TRUE(uidriver::PressKey(dlg, uidriver::Key::Escape));
         } else if (dlg) {
-            testutil::Child second(exe_, {});
-            ExpectOkBoxAndPress(WaitFor(second, L"失敗", true), "既に起動しています");
-            EXPECT_TRUE(second.Ended(kWait));
+            ExpectSecondStartRefused();
             EXPECT_TRUE(IsWindowVisible(dlg) && IsWindowEnabled(dlg)) << "the first instance must be undisturbed";
             ASSERT_TRUE(uidriver::Click(dlg, IDCANCEL));
         }
@@ -191,6 +202,10 @@ TEST_F(EndToEnd, EachFaultStopsTheRunAtItsStep) {
          kAll, nullptr},
         {"a protected folder", "prompt",
          [](EndToEnd&) { SetValue(kAgentKey, kAgentView, "InstallPath", "C:\\windows"); }, "002", kAll, nullptr},
+        {"Program Files", "prompt",
+         [](EndToEnd&) { SetValue(kAgentKey, kAgentView, "InstallPath", "C:\\Program Files"); }, "002", kAll, nullptr},
+        {"a drive root", "prompt", [](EndToEnd&) { SetValue(kAgentKey, kAgentView, "InstallPath", "C:\\"); }, "002",
+         kAll, nullptr},
         {"a service that will not stop", "refuse", nullptr, "007", kAll, nullptr},
         {"a file past MAX_PATH", "prompt",
          [](EndToEnd& t) {
@@ -244,6 +259,7 @@ TEST_F(EndToEnd, HeldFileWaitsForTheRestart) {
     ASSERT_TRUE(ask != nullptr);
     EXPECT_EQ("処理を完了するには再起動する必要があります。\r\n再起動してもよろしいですか？",
               uidriver::ReadMessageBox(ask).text);
+    ExpectSecondStartRefused();
     ASSERT_TRUE(uidriver::PressKey(ask, uidriver::Key::Enter));  // No is the default
     EXPECT_TRUE(p.Ended(kWait));
     EXPECT_EQ(kFolder, WhatIsLeft());
@@ -275,12 +291,27 @@ TEST_F(EndToEnd, AnAgentInstalledByItsPackageGoesWhole) {
     EXPECT_EQ(kNothing, WhatIsLeft());
 }
 
-// A link inside the install folder is removed, never followed: what it points at keeps every file (its access list:
-// tests/ops, Wine stores none). A second start is refused while the progress dialog or the result box stands.
+// The owner and access list of a file or folder, as text (Wine stores none it is given, so there they cannot change).
+std::string Sddl(const std::string& path) {
+    PSECURITY_DESCRIPTOR sd = nullptr;
+    char* text = nullptr;
+    GetNamedSecurityInfoA(path.c_str(), SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, nullptr,
+                          nullptr, nullptr, nullptr, &sd);
+    ConvertSecurityDescriptorToStringSecurityDescriptorA(
+        sd, SDDL_REVISION_1, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, &text, nullptr);
+    const std::string result = text ? text : "";
+    LocalFree(text);
+    LocalFree(sd);
+    return result;
+}
+
+// A link inside the install folder is removed, never followed: what it points at keeps every file and its access
+// list. A second start is refused while the progress dialog or the result box stands.
 TEST_F(EndToEnd, LinksAreNotFollowedAndASecondStartWaitsItsTurn) {
     Install(kOwnVersion, "AB12CD34", "slow");  // the service takes two seconds to stop
     testutil::TempDir outside("outside");
     ASSERT_TRUE(testutil::WriteBytes(outside / "keep.txt", "keep"));
+    const std::string lists = Sddl(outside.path_) + Sddl(outside / "keep.txt");
     ASSERT_TRUE(testutil::MakeLink(agentDir_ + "\\bin\\link", outside.path_));
     testutil::Child p(exe_, {});
     HWND dlg = WaitFor(p, kTitle, false);
@@ -289,9 +320,7 @@ TEST_F(EndToEnd, LinksAreNotFollowedAndASecondStartWaitsItsTurn) {
     const std::string done = "アンインストールが完了しました。", stopped = Failure("004");
     for (bool atTheEnd : {false, true}) {
         HWND box = atTheEnd ? WaitFor(p, kTitle, true) : (Sleep(500), nullptr);
-        testutil::Child second(exe_, {});
-        ExpectOkBoxAndPress(WaitFor(second, L"失敗", true), "既に起動しています");
-        EXPECT_TRUE(second.Ended(kWait));
+        ExpectSecondStartRefused();
         const std::string shown = box ? uidriver::ReadMessageBox(box).text : "";
         if (box) ExpectOkBoxAndPress(box, shown == stopped ? stopped : done);
         if (box && shown == stopped) {
@@ -304,6 +333,7 @@ TEST_F(EndToEnd, LinksAreNotFollowedAndASecondStartWaitsItsTurn) {
     }
     EXPECT_TRUE(p.Ended(kWait));
     EXPECT_EQ("keep", testutil::ReadBytes(outside / "keep.txt"));
+    EXPECT_EQ(lists, Sddl(outside.path_) + Sddl(outside / "keep.txt"));
 }
 
 // A log that earlier runs filled to its limit is rotated into its backup by the next run, which starts afresh.
