@@ -128,7 +128,9 @@ TEST(MaskEdit, EveryWayInLeavesOnlyWhatFits) {
             DWORD start = 0, end = 0;
             SendMessageA(edit, EM_GETSEL, reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&end));
             EXPECT_TRUE(r.caret < 0 || (start == static_cast<DWORD>(r.caret) && end == start)) << start << "-" << end;
-            if (r.clipboard) EXPECT_EQ(r.clipboard, Clipboard());
+            if (r.clipboard) {
+                EXPECT_EQ(r.clipboard, Clipboard());
+            }
         });
         host.DoModal();
     }

@@ -169,8 +169,9 @@ TEST(UninstallSequence, CodesRestartAndWhatRuns) {
         EXPECT_FALSE(worker.m_bNeedRestart);
         EXPECT_TRUE(r.calls.empty() || r.calls == g_calls) << ::testing::PrintToString(g_calls);
         EXPECT_TRUE(!r.logged || log.Has(r.logged)) << log.Text();
-        if (std::string(r.code) == "000")  // without a dialog, the progress steps are only logged
+        if (std::string(r.code) == "000") {  // without a dialog, the progress steps are only logged
             EXPECT_EQ(5, testutil::CountMessages(testutil::ParseAll(log.Text()), "■■■ プログレスバーを次のステップに進める ■■■"));
+        }
     }
 }
 
