@@ -1,11 +1,11 @@
 #!/usr/bin/env bash
 # Yes to the restart question. Wine's restart ends every process of its prefix, a test program's
-# included, so this runs from the shell in a 64-bit prefix of its own.
-# Usage: restart-yes.sh BENCH ROOT BUILD
+# included, so this runs from the shell in a prefix of its own.
+# Usage: restart-yes.sh BENCH ROOT BUILD win64|win32
 set -euo pipefail
-bench=$1; root=$2; build=$3
-"$bench" "$root" ensure win64 >/dev/null 2>&1 </dev/null
-eval "$("$bench" "$root" env win64)"
+bench=$1; root=$2; build=$3; kind=$4
+"$bench" "$root" ensure "$kind" >/dev/null 2>&1 </dev/null
+eval "$("$bench" "$root" env "$kind")"
 export TESTSVC_EXE="Z:$(echo "$build/tests/ops/ops_testsvc.exe" | tr / '\\')"
 tool() { wine "$build/tools/demo/$1.exe" "${@:2}" </dev/null; }
 fail() { echo "restart-yes: $*" >&2; exit 1; }
@@ -13,11 +13,15 @@ agent='C:\Program Files\Corvane'; unix_agent="$WINEPREFIX/drive_c/Program Files/
 title='エージェント端末アンインストーラー'
 
 msi="Z:$(echo "$build/tests/seedagent/CorvaneAgent.msi" | tr / '\\')"
-# The agent installed by its package, and what the package cannot carry added by hand.
 tool seedagent unseed "$agent" >/dev/null 2>&1
-wine msiexec /x "$msi" /qn >/dev/null 2>&1 || true  # the installer's records of an earlier run
-wine msiexec /i "$msi" /qn </dev/null || fail "the package did not install"
-tool seedagent extras "$agent" || fail "extras"
+if [ "$kind" = win64 ]; then
+  # The agent installed by its package, and what the package cannot carry added by hand.
+  wine msiexec /x "$msi" /qn >/dev/null 2>&1 || true  # the installer's records of an earlier run
+  wine msiexec /i "$msi" /qn </dev/null || fail "the package did not install"
+  tool seedagent extras "$agent" || fail "extras"
+else
+  tool seedagent seed "$agent" 2.000.08 AB12CD34 prompt || fail "seed"  # the package is 64-bit
+fi
 mkdir -p "$WINEPREFIX/drive_c/Tools"; rm -rf "$WINEPREFIX/drive_c/Tools/Log"
 cp "$build/AgentUninstaller_Win.exe" "$WINEPREFIX/drive_c/Tools/"
 tool seedagent hold "$agent\\bin\\data\\inventory.dat" >/dev/null 2>&1 &
@@ -36,6 +40,6 @@ grep -q "$(echo '再起動を要求します' | iconv -f UTF-8 -t CP932)" "$log"
 # and the next session boots the prefix, which carries out the deletions left for the restart.
 wineserver -k 2>/dev/null || true
 wait "$holder" 2>/dev/null || true
-"$bench" "$root" ensure win64 >/dev/null 2>&1 </dev/null
+"$bench" "$root" ensure "$kind" >/dev/null 2>&1 </dev/null
 [ ! -e "$unix_agent" ] || fail "the install folder outlived the restart"
-echo "restart-yes: requested, logged, and the folder went with the restart"
+echo "restart-yes ($kind): requested, logged, and the folder went with the restart"
