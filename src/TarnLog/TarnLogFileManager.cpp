@@ -72,11 +72,11 @@ CLogFileMap::CEntry* CLogFileMap::Lookup(const char* path) {
     return &it->second;
 }
 
-int CLogFileMap::FindHandle(const char* path, HANDLE* handle) {
+int CLogFileMap::FindEntry(const char* path, CEntry** found) {
     CEntry* entry = Lookup(path);
     if (!entry) return FILEMAN_NO_ENTRY;
     if (entry->file == INVALID_HANDLE_VALUE || !entry->file) return FILEMAN_NO_HANDLE;
-    *handle = entry->file;
+    *found = entry;
     return FILEMAN_OK;
 }
 
@@ -101,13 +101,12 @@ int CLogFileMap::Open(const char* path) {
 int CLogFileMap::Append(const char* path, const char* text) {
     CSynchronizer lock(m_lock);
     if (!text) return FILEMAN_NO_TEXT;
-    HANDLE file = nullptr;
-    int result = FindHandle(path, &file);
+    CEntry* entry = nullptr;
+    int result = FindEntry(path, &entry);
     if (result != FILEMAN_OK) return result;
     DWORD length = static_cast<DWORD>(strlen(text));
     DWORD written = 0;
-    BOOL wrote = WriteFile(file, text, length, &written, nullptr);
-    CEntry* entry = Lookup(path);
+    BOOL wrote = WriteFile(entry->file, text, length, &written, nullptr);
     if (entry->size >= 0) entry->size += written;
     return wrote && written == length ? FILEMAN_OK : FILEMAN_WRITE_FAILED;
 }
@@ -115,13 +114,12 @@ int CLogFileMap::Append(const char* path, const char* text) {
 int CLogFileMap::AppendWithin(const char* path, const char* text, long long limit, int backupCount) {
     CSynchronizer lock(m_lock);
     if (!text) return FILEMAN_NO_TEXT;
-    HANDLE file = nullptr;
-    int result = FindHandle(path, &file);
+    CEntry* entry = nullptr;
+    int result = FindEntry(path, &entry);
     if (result != FILEMAN_OK) return result;
-    CEntry* entry = Lookup(path);
     const long long length = static_cast<long long>(strlen(text));
     if (entry->size < 0 || entry->size + length > limit) {
-        DWORD size = GetFileSize(file, nullptr);
+        DWORD size = GetFileSize(entry->file, nullptr);
         entry->size = size == INVALID_FILE_SIZE ? 0 : size;  // a size that cannot be read counts as 0
         if (entry->size + length > limit) Rotate(path, backupCount);  // whatever the rotation's result
     }
@@ -130,19 +128,19 @@ int CLogFileMap::AppendWithin(const char* path, const char* text, long long limi
 
 int CLogFileMap::GetSize(const char* path) {
     CSynchronizer lock(m_lock);
-    HANDLE file = nullptr;
-    if (FindHandle(path, &file) != FILEMAN_OK) return FILEMAN_OPEN_FAILED;
-    DWORD size = GetFileSize(file, nullptr);
+    CEntry* entry = nullptr;
+    if (FindEntry(path, &entry) != FILEMAN_OK) return FILEMAN_OPEN_FAILED;
+    DWORD size = GetFileSize(entry->file, nullptr);
     if (size == INVALID_FILE_SIZE) return FILEMAN_OPEN_FAILED;
     return static_cast<int>(size);
 }
 
 int CLogFileMap::Flush(const char* path) {
     CSynchronizer lock(m_lock);
-    HANDLE file = nullptr;
-    int result = FindHandle(path, &file);
+    CEntry* entry = nullptr;
+    int result = FindEntry(path, &entry);
     if (result != FILEMAN_OK) return result;
-    return FlushFileBuffers(file) ? FILEMAN_OK : FILEMAN_FLUSH_FAILED;
+    return FlushFileBuffers(entry->file) ? FILEMAN_OK : FILEMAN_FLUSH_FAILED;
 }
 
 int CLogFileMap::Rotate(const char* path, int backupCount) {
@@ -166,13 +164,13 @@ int CLogFileMap::Rotate(const char* path, int backupCount) {
             return FILEMAN_BACKUP_FAILED;
         }
     }
-    HANDLE file = nullptr;
-    int result = FindHandle(path, &file);
+    CEntry* entry = nullptr;
+    int result = FindEntry(path, &entry);
     if (result != FILEMAN_OK) return result;
     // The kept handle may only append; the cut takes a handle of its own.
     CFileHandle whole(CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, TRUNCATE_EXISTING,
                                   FILE_ATTRIBUTE_NORMAL, nullptr));
-    Lookup(path)->size = whole.valid() ? 0 : -1;
+    entry->size = whole.valid() ? 0 : -1;
     return whole.valid() ? FILEMAN_OK : FILEMAN_TRUNCATE_FAILED;
 }
 

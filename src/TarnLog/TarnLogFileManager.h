@@ -65,7 +65,7 @@ private:
         long long size;
     };
     CEntry* Lookup(const char* path);
-    int FindHandle(const char* path, HANDLE* handle);
+    int FindEntry(const char* path, CEntry** found);  // an entry holding an open handle
 
     std::map<std::string, CEntry, CPathLess> m_files;
     CCriticalSection m_lock;
