@@ -3,7 +3,7 @@
 #include <windows.h>
 #include <string>
 #include "INC/Owner.h"
-#include "LIB/Util/OSVersion.h"
+#include "INC/OSVersion.h"
 
 // Derives the kernel object name: the given name, or the default
 // "__ZEV_SIMPLE_SYNCOBJECT_NAME__" + upper-cased program file name, in the

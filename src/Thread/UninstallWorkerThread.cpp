@@ -3,7 +3,9 @@
 #include <stdio.h>
 #include <string.h>
 
+#include "INC/FolderWalk.h"
 #include "INC/PathUtil.h"
+#include "Ins/InsCmn/Sequre.h"
 #include "Ins/InsCmn/SetSequreType.h"
 #include "LIB/Util/AgentRegistry.h"
 #include "LIB/Util/PellionUtil.h"
@@ -25,12 +27,37 @@ const int kSteps = 4;
 const char kServiceName[] = "Corvane";
 const char* const kShortcutNames[] = {"インベントリ情報アップロード", "リモート操作クライアント"};
 const char kSuccess[] = "000";
+// The failure of an operation that reports no cause of its own.
+const DWORD kFailed = ERROR_GEN_FAILURE;
 
 }  // namespace
 
+// The operations of other layers, each turned to say success as 0.
 const UninstallOperations& UninstallOperations::System() {
-    static const UninstallOperations ops = {ReadInstallValue, CmdSequre,      StopServiceAndWait, DeleteServiceByName,
-                                            DeleteFolder,     GetDesktopFolder, RemoveShortcut,   RemoveAgentRegistryKey};
+    static const UninstallOperations ops = {
+        [](char* buffer, const char* valueName, DWORD bufferSize, const char* subKey) -> DWORD {
+            return ReadInstallValue(buffer, valueName, bufferSize, subKey) ? 0 : ERROR_FILE_NOT_FOUND;
+        },
+        [](const CWalkRoot& root, const char* typeName, std::string& detailCode, CSecurityRecord* record) -> DWORD {
+            return static_cast<DWORD>(CmdSequre(root, typeName, detailCode, record));
+        },
+        [](const CWalkRoot& root, const CSecurityRecord& record, size_t* restored) -> DWORD {
+            size_t failed = 0;
+            *restored = RestoreSecurityTree(root, record, &failed);
+            return failed ? ERROR_PARTIAL_COPY : 0;
+        },
+        StopServiceAndWait,
+        DeleteServiceByName,
+        [](const CWalkRoot& root, bool* restartRequired) -> DWORD {
+            return DeleteFolder(root, restartRequired) ? 0 : kFailed;
+        },
+        [](char* buffer, int selector) -> DWORD {
+            const HRESULT hr = GetDesktopFolder(buffer, selector);
+            return SUCCEEDED(hr) ? 0 : static_cast<DWORD>(hr);
+        },
+        [](const char* path) -> DWORD { return RemoveShortcut(path) ? 0 : kFailed; },
+        []() -> DWORD { return RemoveAgentRegistryKey() ? 0 : kFailed; },
+    };
     return ops;
 }
 
@@ -61,14 +88,20 @@ const char* CUninstallWorkerThread::RunSequence(const char*& step) {
 
     char installPath[520];
     memset(installPath, 0, sizeof(installPath));
-    if (!m_ops.readInstallValue(installPath, "InstallPath", sizeof(installPath), nullptr)) return "001";
+    if (m_ops.readInstallValue(installPath, "InstallPath", sizeof(installPath), nullptr) != 0) return "001";
 
     step = "002";
     TARNLOG(TARNLOG_INFO, "■■■ インストールフォルダをEveryoneコントロールに ■■■");
+    // Resolved once: the access lists and the deletion act on this same
+    // folder, whatever its name comes to mean meanwhile.
+    CWalkRoot root;
+    root.Resolve(installPath);
+    CSecurityRecord record;
     std::string detail;
-    const int secured = m_ops.applySecurity(installPath, "Type1", detail);
+    const DWORD secured = m_ops.applySecurity(root, "Type1", detail, &record);
     if (secured != 0) {
-        TARNLOG(TARNLOG_ERROR, "インストールフォルダの権限の変更に失敗しました[%d]", secured);
+        TARNLOG(TARNLOG_ERROR, "インストールフォルダの権限の変更に失敗しました[%d]", static_cast<int>(secured));
+        RestoreSecurity(root, record);
         return "002";
     }
 
@@ -77,12 +110,14 @@ const char* CUninstallWorkerThread::RunSequence(const char*& step) {
     DWORD error = m_ops.stopService(kServiceName, INFINITE);
     if (error != 0 && error != ERROR_SERVICE_DOES_NOT_EXIST) {
         TARNLOG(TARNLOG_ERROR, "サービスの停止に失敗しました。 GetLastError:[%lu]", error);
+        RestoreSecurity(root, record);
         return "007";
     }
     step = "003";
     error = m_ops.deleteService(kServiceName, nullptr);
     if (error != 0 && error != ERROR_SERVICE_DOES_NOT_EXIST) {
         TARNLOG(TARNLOG_INFO, "サービスのアンインストールに失敗 [%lu]", error);
+        RestoreSecurity(root, record);
         return "003";
     }
 
@@ -90,7 +125,7 @@ const char* CUninstallWorkerThread::RunSequence(const char*& step) {
     ProgressStep(1);
     TARNLOG(TARNLOG_INFO, "■■■ モジュールの削除 ■■■");
     bool restart = false;
-    if (!m_ops.deleteFolder(installPath, &restart)) {
+    if (m_ops.deleteFolder(root, &restart) != 0) {
         TARNLOG(TARNLOG_INFO, "モジュールの削除失敗です");
         return "004";
     }
@@ -104,7 +139,7 @@ const char* CUninstallWorkerThread::RunSequence(const char*& step) {
     step = "006";
     ProgressStep(3);
     TARNLOG(TARNLOG_INFO, "■■■ レジストリの削除 ■■■");
-    if (m_ops.removeRegistryKey() == 0) {
+    if (m_ops.removeRegistryKey() != 0) {
         TARNLOG(TARNLOG_ERROR, "レジストリの削除に失敗しました");
         return "006";
     }
@@ -112,6 +147,17 @@ const char* CUninstallWorkerThread::RunSequence(const char*& step) {
     ProgressStep(4);
     TARNLOG(TARNLOG_INFO, "アンインストールが成功しました");
     return kSuccess;
+}
+
+void CUninstallWorkerThread::RestoreSecurity(const CWalkRoot& root, const CSecurityRecord& record) {
+    if (!record.Size()) return;
+    size_t restored = 0;
+    if (m_ops.restoreSecurity(root, record, &restored) == 0)
+        TARNLOG(TARNLOG_INFO, "インストールフォルダの所有者とアクセス権を元に戻しました。 件数:[%lu]",
+                static_cast<unsigned long>(restored));
+    else
+        TARNLOG(TARNLOG_ERROR, "インストールフォルダの所有者とアクセス権を元に戻しました。 件数:[%lu] 戻せなかった件数:[%lu]",
+                static_cast<unsigned long>(restored), static_cast<unsigned long>(record.Size() - restored));
 }
 
 void CUninstallWorkerThread::ProgressStep(int step) {
@@ -132,11 +178,11 @@ void CUninstallWorkerThread::ProgressStep(int step) {
 bool CUninstallWorkerThread::RemoveShortcuts() {
     char desktop[520];
     memset(desktop, 0, sizeof(desktop));
-    HRESULT hr = m_ops.getDesktopFolder(desktop, 0);
-    if (FAILED(hr)) {
+    DWORD hr = m_ops.getDesktopFolder(desktop, 0);
+    if (hr != 0) {
         TARNLOG(TARNLOG_ERROR, "All Users Desktopパス取得失敗[ 0x%08X ]", static_cast<unsigned>(hr));
         hr = m_ops.getDesktopFolder(desktop, 1);
-        if (FAILED(hr)) {
+        if (hr != 0) {
             TARNLOG(TARNLOG_ERROR, "Current Desktopパス取得失敗[ 0x%08X ]", static_cast<unsigned>(hr));
             return false;
         }

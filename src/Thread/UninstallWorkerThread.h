@@ -5,18 +5,25 @@
 
 #include "Thread/WorkerThread.h"
 
-// The operations the sequence stands on. Tests replace single entries where
-// the platform will not produce the fault (a service that stops but cannot be
-// deleted, no desktop folder).
+class CWalkRoot;
+class CSecurityRecord;
+
+// The operations the sequence stands on. Each answers 0 for success, else
+// the cause: a Win32 code, an HRESULT, or the operation's own failure number.
+// Tests replace single entries where the platform will not produce the fault
+// (a service that stops but cannot be deleted, no desktop folder).
 struct UninstallOperations {
-    bool (*readInstallValue)(char* buffer, const char* valueName, DWORD bufferSize, const char* subKey);
-    int (*applySecurity)(const char* folder, const char* typeName, std::string& detailCode);
+    DWORD (*readInstallValue)(char* buffer, const char* valueName, DWORD bufferSize, const char* subKey);
+    DWORD (*applySecurity)(const CWalkRoot& root, const char* typeName, std::string& detailCode,
+                           CSecurityRecord* record);
+    // *restored: how many recorded entries got their owner and list back.
+    DWORD (*restoreSecurity)(const CWalkRoot& root, const CSecurityRecord& record, size_t* restored);
     DWORD (*stopService)(const char* serviceName, DWORD limitMs);
     DWORD (*deleteService)(const char* serviceName, const char* machineName);
-    bool (*deleteFolder)(const char* path, bool* restartRequired);
-    HRESULT (*getDesktopFolder)(char* buffer, int selector);
-    BOOL (*removeShortcut)(const char* path);
-    int (*removeRegistryKey)();
+    DWORD (*deleteFolder)(const CWalkRoot& root, bool* restartRequired);
+    DWORD (*getDesktopFolder)(char* buffer, int selector);
+    DWORD (*removeShortcut)(const char* path);
+    DWORD (*removeRegistryKey)();
 
     static const UninstallOperations& System();
 };
@@ -37,6 +44,9 @@ public:
 private:
     // The code of the first failing step, or "000".
     const char* RunSequence(const char*& step);
+    // After a failure that leaves the agent's service installed, its folder
+    // gets back the owners and lists it had before the run opened it.
+    void RestoreSecurity(const CWalkRoot& root, const CSecurityRecord& record);
     void ProgressStep(int step);
     bool RemoveShortcuts();
 

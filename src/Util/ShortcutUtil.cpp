@@ -1,7 +1,7 @@
 #include "Util/ShortcutUtil.h"
 
 #include "INC/SystemDll.h"
-#include "Ins/InsCmn/Sequre.h"
+#include "INC/Acl.h"
 #include "TarnLog/TarnLog.h"
 
 #include <shlobj.h>

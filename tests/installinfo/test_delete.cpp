@@ -2,8 +2,13 @@
 // (a held file: tests/e2e). The single-instance guard between real processes (the probe takes it).
 #include <gtest/gtest.h>
 #include <string>
+#include "INC/FolderWalk.h"
+#include "Ins/InsCmn/Sequre.h"
+#include "INC/Owner.h"
+#include "Ins/InsCmn/SetSequreType.h"
 #include "LIB/Util/PellionUtil.h"
 #include "MultiStartupMgr.h"
+#include "INC/WideText.h"
 #include "TestUtil.h"
 
 using testutil::Exists;
@@ -84,6 +89,90 @@ TEST(DeleteTree, LinksAreNeverEntered) {
     EXPECT_FALSE(log.Has("削除予約に失敗しました [" + root + "\\link]"));
     testutil::RemoveLink(root + "\\link");
     testutil::RemoveLink(dir / "toplink");
+}
+
+// Wine's listing never breaks and nothing swaps a folder at the right moment on its own: the walk's listing hands out
+// one entry per batch, may fail after a number of them, and may swap an entry for a link once it is listed.
+struct Listing : CWalkCalls {
+    int batches = 0, breakAfter = 1 << 30;
+    std::string swap, decoy;  // the folder (ASCII: /bin/ln's name) swapped for a link to decoy once listed
+    CWalkCalls* old = CWalkCalls::Replace(this);
+    ~Listing() override { CWalkCalls::Replace(old); }
+    BOOL List(HANDLE folder, bool restart, void* buffer, DWORD) override {
+        if (++batches > breakAfter) return SetLastError(ERROR_NETNAME_DELETED), FALSE;
+        return CWalkCalls::List(folder, restart, buffer, sizeof(FILE_ID_BOTH_DIR_INFO) + 2 * MAX_PATH);
+    }
+    void Listed(const std::wstring& folder, const std::wstring& name) override {
+        std::string f, n;
+        Narrow(folder.c_str(), f), Narrow(name.c_str(), n);
+        if (swap.empty() || f.substr(4) + "\\" + n != swap) return;  // the path has its "\\?\" form
+        testutil::RemoveTree(swap);
+        testutil::MakeLink(swap, decoy);
+        swap.clear();  // once: a second listing finds the link
+    }
+};
+
+// Wine stores no owner or list: the entries whose owner the walk would change are collected instead.
+struct Owners : CSecurityCalls {
+    std::string changed;
+    CSecurityCalls* old = CSecurityCalls::Replace(this);
+    ~Owners() override { CSecurityCalls::Replace(old); }
+    DWORD SetOwner(const CWalkEntry& e, PSID) override { return changed += e.Text() + "\n", ERROR_SUCCESS; }
+};
+
+// Both walks, the access lists' and the deletion's, act only on what they opened: a folder swapped for a link after it
+// was listed leads nowhere outside, and a listing that breaks part way fails the walk with its code.
+TEST(Walk, ActsOnlyOnWhatItOpened) {
+    const struct { const char* name; bool secure; int breakAfter; } rows[] = {
+        {"swapped, access lists", true, 1 << 30}, {"swapped, deletion", false, 1 << 30},
+        {"listing breaks, access lists", true, 3}, {"listing breaks, deletion", false, 3}};
+    for (const auto& r : rows) {
+        SCOPED_TRACE(r.name);
+        testutil::TempDir dir("walk");
+        const std::string root = dir / "root", decoy = dir / "decoy";
+        MakeTree(root);
+        CreateDirectoryA(decoy.c_str(), nullptr);
+        for (int i = 0; i < 5; ++i) testutil::WriteBytes(decoy + "\\keep" + std::to_string(i) + ".txt", "x");
+        testutil::LogCapture log;
+        bool ok;
+        Owners owners;
+        {
+            Listing listing;
+            listing.breakAfter = r.breakAfter;
+            if (r.breakAfter > 100) listing.swap = root + "\\other", listing.decoy = decoy;
+            std::string code = "000";
+            bool restart = false;
+            ok = r.secure ? CmdSequre(root.c_str(), "Type1", code) == 0 : DeleteFolder(root.c_str(), &restart);
+        }
+        for (int i = 0; i < 5; ++i) EXPECT_TRUE(Exists(decoy + "\\keep" + std::to_string(i) + ".txt")) << i;
+        EXPECT_EQ(std::string::npos, owners.changed.find("decoy")) << owners.changed;
+        EXPECT_FALSE(Pending(decoy));
+        if (r.breakAfter < 100) {
+            EXPECT_FALSE(ok);
+            EXPECT_TRUE(log.Has("フォルダの一覧に失敗しました [" + root) && log.Has("] [64]")) << log.Text();
+        } else if (r.secure) {
+            EXPECT_TRUE(ok);
+            EXPECT_TRUE(log.Has("リパースポイントなので処理しません。[" + root + "\\other]")) << log.Text();
+        }
+        if (r.breakAfter > 100) testutil::RemoveLink(root + "\\other");
+    }
+}
+
+// Every entry is reached however deep; the ANSI calls stop at MAX_PATH, so the test builds the tree with wide ones.
+TEST(Walk, TreesPastMaxPath) {
+    testutil::TempDir dir("deep");
+    std::wstring path;
+    Widen((dir / "root").c_str(), path);
+    CreateDirectoryW(path.c_str(), nullptr);
+    for (wchar_t c = L'a'; path.size() < 320; ++c)
+        CreateDirectoryW((L"\\\\?\\" + (path += L"\\" + std::wstring(40, c))).c_str(), nullptr);
+    ASSERT_TRUE(CHandle(CreateFileW((L"\\\\?\\" + path + L"\\表.txt").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0,
+                                    nullptr)).valid());
+    std::string code = "000";
+    EXPECT_EQ(0, CmdSequre((dir / "root").c_str(), "Type1", code));
+    bool restart = true;
+    EXPECT_TRUE(DeleteFolder((dir / "root").c_str(), &restart));
+    EXPECT_FALSE(restart || Exists(dir / "root"));
 }
 
 TEST(ProtectedFolders, Paths) {

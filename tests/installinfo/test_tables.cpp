@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 #include <cstring>
 #include <string>
-#include "LIB/Util/OSVersion.h"
+#include "INC/OSVersion.h"
 #include "LIB/Util/PellionUtil.h"
 #include "TestUtil.h"
 #include "Util/KDXGlobal.h"

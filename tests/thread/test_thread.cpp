@@ -90,22 +90,23 @@ TEST(ProgressDialog, ShowsPercentageOrCountAndEndsWithTheResult) {
 // The operations of the sequence, each recording its call; the gated ones wait for the test.
 std::vector<std::string> g_calls;
 UninstallOperations Recording() {
-    return {[](char* b, const char*, DWORD, const char*) { return g_calls.push_back("read"), strcpy(b, "C:\\agent"), true; },
-            [](const char*, const char*, std::string&) { return g_calls.push_back("secure"), 0; },
-            [](const char*, DWORD) { return g_calls.push_back("stop"), DWORD(0); },
-            [](const char*, const char*) { return g_calls.push_back("delete service"), DWORD(0); },
-            [](const char*, bool* restart) { return g_calls.push_back("delete folder"), *restart = false, true; },
-            [](char* b, int which) { return g_calls.push_back("desktop " + std::to_string(which)), strcpy(b, "D:\\"), S_OK; },
-            [](const char* path) { return g_calls.push_back(path), TRUE; },
-            [] { return g_calls.push_back("key"), 1; }};
+    return {[](char* b, const char*, DWORD, const char*) { return g_calls.push_back("read"), strcpy(b, "C:\\agent"), 0ul; },
+            [](const CWalkRoot&, const char*, std::string&, CSecurityRecord*) { return g_calls.push_back("secure"), 0ul; },
+            [](const CWalkRoot&, const CSecurityRecord&, size_t*) { return g_calls.push_back("restore"), 0ul; },
+            [](const char*, DWORD) { return g_calls.push_back("stop"), 0ul; },
+            [](const char*, const char*) { return g_calls.push_back("delete service"), 0ul; },
+            [](const CWalkRoot&, bool* restart) { return g_calls.push_back("delete folder"), *restart = false, 0ul; },
+            [](char* b, int which) { return g_calls.push_back("desktop " + std::to_string(which)), strcpy(b, "D:\\"), 0ul; },
+            [](const char* path) { return g_calls.push_back(path), 0ul; },
+            [] { return g_calls.push_back("key"), 0ul; }};
 }
 
 TEST(ProgressDialog, UninstallShowsEachStepAnswersAndTakesEsc) {
     UninstallOperations ops = Recording();
-    ops.readInstallValue = [](char* b, const char*, DWORD, const char*) { return g_gates.Pass(0), strcpy(b, "C:\\a"), true; };
-    ops.deleteFolder = [](const char*, bool*) { return g_gates.Pass(1), true; };
-    ops.getDesktopFolder = [](char* b, int) { return g_gates.Pass(2), strcpy(b, "D:\\"), S_OK; };
-    ops.removeRegistryKey = [] { return g_gates.Pass(3), 1; };
+    ops.readInstallValue = [](char* b, const char*, DWORD, const char*) { return g_gates.Pass(0), strcpy(b, "C:\\a"), 0ul; };
+    ops.deleteFolder = [](const CWalkRoot&, bool*) { return g_gates.Pass(1), 0ul; };
+    ops.getDesktopFolder = [](char* b, int) { return g_gates.Pass(2), strcpy(b, "D:\\"), 0ul; };
+    ops.removeRegistryKey = [] { return g_gates.Pass(3), 0ul; };
     const char* steps[] = {"サービスを停止中です。", "インストールフォルダからファイルを削除中です。",
                            "ショートカットファイルを削除中です。", "レジストリ情報を削除中です。"};
     testutil::LogCapture log;
@@ -142,18 +143,18 @@ TEST(UninstallSequence, CodesRestartAndWhatRuns) {
         {"current user's desktop", [](UninstallOperations& o) {
              o.getDesktopFolder = [](char* b, int w) {
                  g_calls.push_back("desktop " + std::to_string(w));
-                 return w == 0 ? E_FAIL : (strcpy(b, "E:\\表"), S_OK);
+                 return w == 0 ? DWORD(E_FAIL) : (strcpy(b, "E:\\表"), 0ul);
              };
          }, "000",
          {"read", "secure", "stop", "delete service", "delete folder", "desktop 0", "desktop 1",
           "E:\\表\\インベントリ情報アップロード.lnk", "E:\\表\\リモート操作クライアント.lnk", "key"},
          "All Users Desktopパス取得失敗[ 0x80004005 ]"},
         {"no desktop", [](UninstallOperations& o) {
-             o.getDesktopFolder = [](char*, int w) { return g_calls.push_back("desktop " + std::to_string(w)), E_FAIL; };
+             o.getDesktopFolder = [](char*, int w) { return g_calls.push_back("desktop " + std::to_string(w)), DWORD(E_FAIL); };
          }, "005", {"read", "secure", "stop", "delete service", "delete folder", "desktop 0", "desktop 1"},
          "Current Desktopパス取得失敗[ 0x80004005 ]"},
         {"a throwing step", [](UninstallOperations& o) {
-             o.removeShortcut = [](const char*) -> BOOL { throw std::runtime_error("壊れた"); };
+             o.removeShortcut = [](const char*) -> DWORD { throw std::runtime_error("壊れた"); };
          }, "005", {}, "例外を捕捉しました。[CUninstallWorkerThread::DoWork] 壊れた"},
     };
     for (const auto& r : rows) {

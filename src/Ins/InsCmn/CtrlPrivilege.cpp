@@ -3,7 +3,7 @@
 #include "INC/Owner.h"
 #include "INC/PathUtil.h"
 #include "INC/RegRead.h"
-#include "LIB/Util/OSVersion.h"
+#include "INC/OSVersion.h"
 #include "TarnLog/TarnLog.h"
 
 #include <aclapi.h>
@@ -104,10 +104,8 @@ DWORD SetTakeOwnership(int enable) {
     return ERROR_SUCCESS;
 }
 
-DWORD ChangeOwner(const char* account, const char* path) {
-    if (!account || !path) return ERROR_INVALID_PARAMETER;
-    char pathCopy[MAX_PATH] = {0};
-    lstrcpynA(pathCopy, path, MAX_PATH);
+DWORD LookupAccountSid(const char* account, COwner<CHeapTraits>& sid) {
+    if (!account) return ERROR_INVALID_PARAMETER;
     char domain[256] = {0};
     DWORD domainSize = sizeof(domain);
     DWORD sidSize = 0;
@@ -124,7 +122,7 @@ DWORD ChangeOwner(const char* account, const char* path) {
         TARNLOG(TARNLOG_ERROR, "LookupAccountName失敗(%d)", ERROR_INVALID_ACCOUNT_NAME);
         return ERROR_INVALID_ACCOUNT_NAME;
     }
-    CHeapBlock sid(sidSize);
+    sid.reset(HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, sidSize));
     if (!sid.get()) {
         DWORD error = GetLastError();
         TARNLOG(TARNLOG_ERROR, "HeapAlloc失敗(%d)", error);
@@ -136,6 +134,15 @@ DWORD ChangeOwner(const char* account, const char* path) {
         TARNLOG(TARNLOG_ERROR, "LookupAccountName失敗(%d)", error);
         return error;
     }
+    return ERROR_SUCCESS;
+}
+
+DWORD ChangeOwner(const char* account, const char* path) {
+    if (!account || !path) return ERROR_INVALID_PARAMETER;
+    char pathCopy[MAX_PATH] = {0};
+    lstrcpynA(pathCopy, path, MAX_PATH);
+    COwner<CHeapTraits> sid;
+    if (DWORD error = LookupAccountSid(account, sid)) return error;
 
     // A path cut to the buffer would name another object, or none, which
     // counts as done: a path that does not fit fails instead.

@@ -4,6 +4,8 @@
 #pragma once
 #include <windows.h>
 
+#include "INC/Owner.h"
+
 // *enabled = whether SeTakeOwnershipPrivilege is enabled (attributes exactly
 // SE_PRIVILEGE_ENABLED); written only on success.
 DWORD IsTakeOwnershipEnabled(BOOL* enabled);
@@ -14,6 +16,9 @@ bool IsPrivilegeEnabledIn(const TOKEN_PRIVILEGES& privileges, const LUID& luid);
 
 // Enables the privilege when enable > 0, disables it otherwise.
 DWORD SetTakeOwnership(int enable);
+
+// The account's SID, from the process heap. Logs its failures.
+DWORD LookupAccountSid(const char* account, COwner<CHeapTraits>& sid);
 
 // Makes the account the owner of the file or folder. A path that has gone
 // meanwhile counts as done.

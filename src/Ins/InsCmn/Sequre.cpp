@@ -1,96 +1,201 @@
 #include "Ins/InsCmn/Sequre.h"
 
+#include <aclapi.h>
+#include <shlwapi.h>
+
 #include "INC/PathUtil.h"
-#include "INC/SystemDll.h"
 #include "Ins/InsCmn/CtrlPrivilege.h"
 #include "TarnLog/TarnLog.h"
 
-#include <aclapi.h>
-#include <shlwapi.h>
-#include <string>
-#include <vector>
-
 namespace {
-
-typedef VOID(WINAPI* BuildTrusteeWithNameAFn)(PTRUSTEE_A, LPSTR);
-typedef VOID(WINAPI* BuildTrusteeWithSidAFn)(PTRUSTEE_A, PSID);
-typedef DWORD(WINAPI* SetEntriesInAclAFn)(ULONG, PEXPLICIT_ACCESS_A, PACL, PACL*);
 
 const char kOwner[] = "Administrators";
 const DWORD kFullControl = 0x1F01FF;
+const char kOwnerFailed[] = "所有者情報変更失敗(%d) %s";
+const char kLinkSkipped[] = "リパースポイントなので処理しません。[%s]";
+const char kListFailed[] = "フォルダの一覧に失敗しました [%s] [%lu]";
 
-// Loaded for each use and released after it.
-const char kAdvApi[] = "AdvApi32.DLL";
+const ACCESS_MASK kSecurityAccess = READ_CONTROL | WRITE_DAC | WRITE_OWNER | FILE_READ_ATTRIBUTES;
+// Take-ownership grants this much even to an entry whose list shuts
+// administrators out; once the owner, the rest follows.
+const ACCESS_MASK kOwnerOnly = WRITE_OWNER | FILE_READ_ATTRIBUTES;
 
-// Adds one entry to *acl; the old list is freed only once the new one exists.
-DWORD AddEntry(PACL* acl, EXPLICIT_ACCESS_A& entry, const CRuntimeDll& advapi) {
-    DWORD error = 0;
-    SetEntriesInAclAFn setEntries = advapi.Get<SetEntriesInAclAFn>("SetEntriesInAclA", &error);
-    if (!setEntries) return error;
-    PACL newAcl = nullptr;
-    DWORD status = setEntries(1, &entry, *acl, &newAcl);
-    if (status != ERROR_SUCCESS) return status;
-    if (*acl) LocalFree(*acl);
-    *acl = newAcl;
-    return ERROR_SUCCESS;
+WalkOptions SecurityOptions() {
+    WalkOptions options;
+    options.file = kSecurityAccess;
+    options.folder = kSecurityAccess | FILE_LIST_DIRECTORY;
+    options.fileFallback = options.folderFallback = kOwnerOnly;
+    options.skipDotFolders = true;
+    return options;
 }
 
-bool IsReparsePoint(DWORD attributes) {
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+ACCESS_MASK WantedAccess(bool folder) { return folder ? kSecurityAccess | FILE_LIST_DIRECTORY : kSecurityAccess; }
+ACCESS_MASK WantedAccess(const CWalkEntry& entry) { return WantedAccess(entry.kind == WalkKind::Folder); }
+
+// A file with a second name may be a link planted to a file outside the
+// tree: its owner and list are shared with that file.
+bool HasOtherNames(const CWalkEntry& entry) {
+    FILE_STANDARD_INFO info;
+    return GetFileInformationByHandleEx(entry.handle.get(), FileStandardInfo, &info, sizeof(info)) &&
+           info.NumberOfLinks > 1;
 }
 
-BOOL ChangeOwnerLogged(const char* path) {
-    DWORD status = CSecurityCalls::Current().ChangeOwner(kOwner, path);
-    if (status == ERROR_SUCCESS) return TRUE;
-    TARNLOG(TARNLOG_ERROR, "所有者情報変更失敗(%d) %s", status, path);
-    return FALSE;
-}
+class SecurityWalk {
+public:
+    SecurityWalk(const CWalkRoot& root, PACL acl, PSID owner, CSecurityRecord* record)
+        : m_root(root), m_acl(acl), m_owner(owner), m_record(record), m_options(SecurityOptions()) {
+        AddAccessEntry(m_open.out(), kFullControl, "everyone");
+    }
 
-// Walks one folder (path with its trailing backslash); FALSE stops the walk.
-BOOL WalkFolder(const std::string& folder, PACL acl) {
-    WIN32_FIND_DATAA data;
-    CFindHandle find(FindFirstFileA((folder + "*").c_str(), &data));
-    if (find.get() == INVALID_HANDLE_VALUE) {
-        TARNLOG(TARNLOG_ERROR, "ファイルが見つからない");
+    // entry: opened with WantedAccess, or with the owner-only fallback.
+    BOOL Entry(CWalkEntry& entry) {
+        if (!ChangeOwner(entry)) return FALSE;
+        if (entry.kind != WalkKind::Folder) {
+            m_calls.SetDacl(entry, m_acl);
+            return TRUE;
+        }
+        // Open to everyone while its contents are walked.
+        m_calls.SetDacl(entry, m_open.get());
+        bool stopped = false;
+        const DWORD listed = ForEachChild(m_root, entry, m_options, [&](CWalkEntry& child) -> DWORD {
+            stopped = !Child(child);
+            return stopped ? 1 : 0;
+        });
+        if (stopped) return FALSE;
+        if (listed) {
+            TARNLOG(TARNLOG_ERROR, kListFailed, entry.Text().c_str(), listed);
+            SetLastError(listed);
+            return FALSE;
+        }
+        if (!ChangeOwner(entry)) return FALSE;
+        m_calls.SetDacl(entry, m_acl);
+        return TRUE;
+    }
+
+private:
+    BOOL Child(CWalkEntry& child) {
+        if (child.kind == WalkKind::Link) {
+            TARNLOG(TARNLOG_INFO, kLinkSkipped, child.Text().c_str());
+            return TRUE;
+        }
+        if (!child.handle.valid()) {
+            TARNLOG(TARNLOG_ERROR, kOwnerFailed, child.error, child.Text().c_str());
+            SetLastError(child.error);
+            return FALSE;
+        }
+        if (child.kind == WalkKind::Folder) return Entry(child);
+        if (HasOtherNames(child)) {
+            TARNLOG(TARNLOG_INFO, "複数の名前を持つファイルなので処理しません。[%s]", child.Text().c_str());
+            return TRUE;
+        }
+        const DWORD status = OwnerStatus(child);
+        if (status != ERROR_SUCCESS) {
+            if (lstrcmpiA(PathFindExtensionA(child.Text().c_str()), ".tmp") != 0) {
+                TARNLOG(TARNLOG_ERROR, kOwnerFailed, status, child.Text().c_str());
+                SetLastError(status);
+                return FALSE;
+            }
+            TARNLOG(TARNLOG_ERROR, "TMPファイルなので処理を続行します。[%s]", child.Text().c_str());
+            return TRUE;
+        }
+        m_calls.SetDacl(child, m_acl);
+        return TRUE;
+    }
+
+    BOOL ChangeOwner(CWalkEntry& entry) {
+        const DWORD status = OwnerStatus(entry);
+        if (status == ERROR_SUCCESS) return TRUE;
+        TARNLOG(TARNLOG_ERROR, kOwnerFailed, status, entry.Text().c_str());
+        SetLastError(status);
         return FALSE;
     }
-    for (;;) {
-        std::string child = folder + data.cFileName;
-        if (IsReparsePoint(data.dwFileAttributes)) {
-            // A junction or link leads out of the tree (perhaps into a
-            // system folder): neither its target nor the link is changed.
-            TARNLOG(TARNLOG_INFO, "リパースポイントなので処理しません。[%s]", child.c_str());
-        } else if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-            if (data.cFileName[0] != '.' && !ApplySecurityTree((child + "\\").c_str(), acl)) return FALSE;
-        } else {
-            DWORD status = CSecurityCalls::Current().ChangeOwner(kOwner, child.c_str());
-            if (status != ERROR_SUCCESS) {
-                if (lstrcmpiA(PathFindExtensionA(child.c_str()), ".tmp") != 0) {
-                    TARNLOG(TARNLOG_ERROR, "所有者情報変更失敗(%d) %s", status, child.c_str());
-                    return FALSE;
-                }
-                TARNLOG(TARNLOG_ERROR, "TMPファイルなので処理を続行します。[%s]", child.c_str());
-            } else {
-                CSecurityCalls::Current().ApplyDacl(child.c_str(), acl);
-            }
+
+    // Records the entry's security before its first change, then makes
+    // Administrators its owner. An entry opened for its owner only is opened
+    // again for the rest once it is ours.
+    DWORD OwnerStatus(CWalkEntry& entry) {
+        if (m_record && !entry.error && !m_record->Find(entry.path)) {
+            std::vector<BYTE> descriptor;
+            if (m_calls.Read(entry, descriptor) == ERROR_SUCCESS) m_record->Add(entry.path, std::move(descriptor));
         }
-        // 234 is retried, but only as often as the file search does
-        // elsewhere: a search that keeps answering it has not seen every
-        // entry, so the walk stops with that error.
-        for (int retries = 0; !FindNextFileA(find.get(), &data);) {
-            if (GetLastError() != ERROR_MORE_DATA) return TRUE;
-            if (++retries > 10) return FALSE;
+        const DWORD status = m_calls.SetOwner(entry, m_owner);
+        if (status == ERROR_SUCCESS && entry.error) {
+            const DWORD reopened = Reopen(entry, WantedAccess(entry));
+            if (reopened) return reopened;
+            entry.error = 0;
         }
+        return status;
     }
+
+    const CWalkRoot& m_root;
+    PACL m_acl;
+    PSID m_owner;
+    CSecurityRecord* m_record;
+    const WalkOptions m_options;
+    CAclHolder m_open;
+    CSecurityCalls& m_calls = CSecurityCalls::Current();
+};
+
+// Puts back the recorded entries below folder, then folder itself, so that
+// no list already restored shuts the rest of the walk out.
+void RestoreEntry(const CWalkRoot& root, CWalkEntry& entry, const CSecurityRecord& record, size_t& restored) {
+    if (entry.kind == WalkKind::Folder) {
+        ForEachChild(root, entry, SecurityOptions(), [&](CWalkEntry& child) -> DWORD {
+            if (child.handle.valid() && child.kind != WalkKind::Link) RestoreEntry(root, child, record, restored);
+            return 0;
+        });
+    }
+    const std::vector<BYTE>* descriptor = record.Find(entry.path);
+    if (descriptor && !entry.error && CSecurityCalls::Current().Write(entry, *descriptor) == ERROR_SUCCESS) ++restored;
 }
 
 CSecurityCalls* g_current = nullptr;
 
 }  // namespace
 
-DWORD CSecurityCalls::ChangeOwner(const char* account, const char* path) { return ::ChangeOwner(account, path); }
+void CSecurityRecord::Add(const std::wstring& path, std::vector<BYTE> descriptor) {
+    m_entries[path] = std::move(descriptor);
+}
 
-BOOL CSecurityCalls::ApplyDacl(const char* path, PACL acl) { return ::ApplyDacl(path, acl); }
+const std::vector<BYTE>* CSecurityRecord::Find(const std::wstring& path) const {
+    auto found = m_entries.find(path);
+    return found == m_entries.end() ? nullptr : &found->second;
+}
+
+DWORD CSecurityCalls::SetOwner(const CWalkEntry& entry, PSID owner) {
+    return SetSecurityInfo(entry.handle.get(), SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, owner, nullptr, nullptr,
+                           nullptr);
+}
+
+// Written as given, like SetFileSecurity: SetSecurityInfo would also carry a
+// folder's inheritable entries down into everything below it, each time.
+DWORD CSecurityCalls::SetDacl(const CWalkEntry& entry, PACL acl) {
+    SECURITY_DESCRIPTOR descriptor;
+    if (!InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION) ||
+        !SetSecurityDescriptorDacl(&descriptor, TRUE, acl, FALSE) ||
+        !SetKernelObjectSecurity(entry.handle.get(), DACL_SECURITY_INFORMATION, &descriptor))
+        return GetLastError();
+    return ERROR_SUCCESS;
+}
+
+DWORD CSecurityCalls::Read(const CWalkEntry& entry, std::vector<BYTE>& descriptor) {
+    const SECURITY_INFORMATION what = OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION;
+    descriptor.resize(512);
+    DWORD needed = 0;
+    if (GetKernelObjectSecurity(entry.handle.get(), what, descriptor.data(), descriptor.size(), &needed)) return 0;
+    if (GetLastError() != ERROR_INSUFFICIENT_BUFFER) return GetLastError();
+    descriptor.resize(needed);
+    return GetKernelObjectSecurity(entry.handle.get(), what, descriptor.data(), descriptor.size(), &needed)
+               ? ERROR_SUCCESS
+               : GetLastError();
+}
+
+DWORD CSecurityCalls::Write(const CWalkEntry& entry, const std::vector<BYTE>& descriptor) {
+    PSECURITY_DESCRIPTOR sd = const_cast<BYTE*>(descriptor.data());
+    return SetKernelObjectSecurity(entry.handle.get(), OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, sd)
+               ? ERROR_SUCCESS
+               : GetLastError();
+}
 
 CSecurityCalls& CSecurityCalls::Current() {
     static CSecurityCalls real;
@@ -103,83 +208,43 @@ CSecurityCalls* CSecurityCalls::Replace(CSecurityCalls* calls) {
     return old;
 }
 
-BOOL ApplySecurityTree(const char* path, PACL acl) {
-    if (IsReparsePoint(GetFileAttributesA(path))) {
-        TARNLOG(TARNLOG_INFO, "リパースポイントなので処理しません。[%s]", path);
+BOOL ApplySecurityTree(const CWalkRoot& root, PACL acl, CSecurityRecord* record) {
+    if (root.GetState() == CWalkRoot::kLink) {
+        TARNLOG(TARNLOG_INFO, kLinkSkipped, root.Text().c_str());
         return TRUE;
     }
-    if (!ChangeOwnerLogged(path)) return FALSE;
-    if (!PathIsDirectoryA(path) && PathFileExistsA(path)) {
-        CSecurityCalls::Current().ApplyDacl(path, acl);
-        return TRUE;
-    }
-
-    // Open the folder to everyone while its contents are walked.
-    {
-        CAclHolder open;
-        AddAccessEntry(open.out(), kFullControl, "everyone");
-        CSecurityCalls::Current().ApplyDacl(path, open.get());
-    }
-
-    std::vector<char> folder(lstrlenA(path) + 2, '\0');
-    lstrcpyA(folder.data(), path);
-    AddBackslash(folder.data(), folder.size());
-    if (!WalkFolder(folder.data(), acl)) return FALSE;
-
-    if (!ChangeOwnerLogged(path)) return FALSE;
-    CSecurityCalls::Current().ApplyDacl(path, acl);
-    return TRUE;
-}
-
-DWORD AddAccessEntry(PACL* acl, DWORD mask, const char* trustee) {
-    if (!acl) return ERROR_INVALID_PARAMETER;
-    CRuntimeDll advapi(kAdvApi);
-    DWORD error = 0;
-    BuildTrusteeWithNameAFn buildTrustee = advapi.Get<BuildTrusteeWithNameAFn>("BuildTrusteeWithNameA", &error);
-    if (!buildTrustee) return error;
-
-    EXPLICIT_ACCESS_A entry = {};
-    entry.grfAccessPermissions = mask;
-    entry.grfAccessMode = (mask & SYNCHRONIZE) ? SET_ACCESS : DENY_ACCESS;
-    entry.grfInheritance = SUB_CONTAINERS_AND_OBJECTS_INHERIT;
-    buildTrustee(&entry.Trustee, const_cast<LPSTR>(trustee));
-    return AddEntry(acl, entry, advapi);
-}
-
-BOOL ApplyDacl(const char* path, PACL acl) {
-    if (!path) {
-        SetLastError(ERROR_INVALID_PARAMETER);
+    COwner<CHeapTraits> owner;
+    if (DWORD error = LookupAccountSid(kOwner, owner)) {
+        SetLastError(error);
         return FALSE;
     }
-    SECURITY_DESCRIPTOR descriptor;
-    if (!InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION)) return FALSE;
-    if (!SetSecurityDescriptorDacl(&descriptor, TRUE, acl, FALSE)) return FALSE;
-    return SetFileSecurityA(path, DACL_SECURITY_INFORMATION, &descriptor);
+    CWalkEntry entry;
+    root.Open(entry, WantedAccess(root.IsFolder()), kOwnerOnly);
+    if (!entry.handle.valid()) {
+        TARNLOG(TARNLOG_ERROR, kOwnerFailed, entry.error, root.Text().c_str());
+        SetLastError(entry.error);
+        return FALSE;
+    }
+    return SecurityWalk(root, acl, owner.get(), record).Entry(entry);
 }
 
-PACL BuildEveryoneFullControlAcl() {
-    SID_IDENTIFIER_AUTHORITY world = SECURITY_WORLD_SID_AUTHORITY;
-    PSID sid = nullptr;
-    if (!AllocateAndInitializeSid(&world, 1, SECURITY_WORLD_RID, 0, 0, 0, 0, 0, 0, 0, &sid)) return nullptr;
+BOOL ApplySecurityTree(const char* path, PACL acl) {
+    CWalkRoot root;
+    const CWalkRoot::State state = root.Resolve(path);
+    if (state != CWalkRoot::kOpen && state != CWalkRoot::kLink) {
+        SetLastError(root.GetError() ? root.GetError() : ERROR_ACCESS_DENIED);
+        return FALSE;
+    }
+    return ApplySecurityTree(root, acl, nullptr);
+}
 
-    CRuntimeDll advapi(kAdvApi);
-    DWORD error = 0;
-    PACL acl = nullptr;
-    BuildTrusteeWithSidAFn buildTrustee = advapi.Get<BuildTrusteeWithSidAFn>("BuildTrusteeWithSidA", &error);
-    if (buildTrustee) {
-        EXPLICIT_ACCESS_A entry = {};
-        entry.grfAccessPermissions = STANDARD_RIGHTS_ALL | SPECIFIC_RIGHTS_ALL;
-        entry.grfAccessMode = SET_ACCESS;
-        entry.grfInheritance = SUB_CONTAINERS_AND_OBJECTS_INHERIT;
-        buildTrustee(&entry.Trustee, sid);
-        error = AddEntry(&acl, entry, advapi);
-    }
-    FreeSid(sid);
-    if (error != ERROR_SUCCESS) {
-        SetLastError(error);
-        return nullptr;
-    }
-    return acl;
+size_t RestoreSecurityTree(const CWalkRoot& root, const CSecurityRecord& record, size_t* failed) {
+    size_t restored = 0;
+    CWalkEntry entry;
+    if (record.Size() && root.GetState() == CWalkRoot::kOpen && root.Open(entry, WantedAccess(root.IsFolder()), 0) == 0)
+        RestoreEntry(root, entry, record, restored);
+    if (failed) *failed = record.Size() - restored;
+    return restored;
 }
 
 void AddTrailingBackslash(char* path) { AddBackslash(path, MAX_PATH); }

@@ -1,43 +1,58 @@
-// Access lists of files and folders: building them entry by entry, writing
-// them, and the walk that gives a whole tree an owner and a list.
+// The walk that gives a whole tree an owner and an access list, by handle,
+// and the record that lets it put back what it changed.
 #pragma once
 #include <windows.h>
 
-#include "INC/Owner.h"
+#include <map>
+#include <string>
+#include <vector>
 
-// The two calls of the walk that change an object's security. Everything
-// goes through the current instance, so a test can see what the walk
-// would change (platforms that do not store owners or lists).
+#include "INC/Acl.h"
+#include "INC/FolderWalk.h"
+
+// Each entry's owner and access list as they were before the walk changed
+// them, by final path.
+class CSecurityRecord {
+public:
+    void Add(const std::wstring& path, std::vector<BYTE> descriptor);
+    const std::vector<BYTE>* Find(const std::wstring& path) const;
+    size_t Size() const { return m_entries.size(); }
+
+private:
+    std::map<std::wstring, std::vector<BYTE>> m_entries;
+};
+
+// The calls of the walk that read or change an entry's security through its
+// handle. Everything goes through the current instance, so a test can see
+// what the walk would change (platforms that do not store owners or lists).
 class CSecurityCalls {
 public:
     virtual ~CSecurityCalls() {}
-    virtual DWORD ChangeOwner(const char* account, const char* path);
-    virtual BOOL ApplyDacl(const char* path, PACL acl);
+    virtual DWORD SetOwner(const CWalkEntry& entry, PSID owner);
+    virtual DWORD SetDacl(const CWalkEntry& entry, PACL acl);
+    // Owner and list as a self-relative descriptor.
+    virtual DWORD Read(const CWalkEntry& entry, std::vector<BYTE>& descriptor);
+    // Writes a descriptor read by Read back: owner and list.
+    virtual DWORD Write(const CWalkEntry& entry, const std::vector<BYTE>& descriptor);
 
     static CSecurityCalls& Current();
     // Makes calls current (nullptr: the real calls again); returns the old one.
     static CSecurityCalls* Replace(CSecurityCalls* calls);
 };
 
-// Makes "Administrators" the owner of path and everything below and writes
-// acl onto each. Reparse points (junctions, symbolic links) are never
-// entered nor changed, since their targets lie outside the tree. Folders
-// whose name begins with '.' are skipped. FALSE when the walk stopped.
+// Makes "Administrators" the owner of root and everything below it and
+// writes acl onto each. Links are never entered nor changed, nor is a file
+// with a second name (it may lie outside the tree); folders whose name begins
+// with '.' are skipped. record (when given) receives each entry's security
+// before its first change. FALSE when the walk stopped, with the last error.
+BOOL ApplySecurityTree(const CWalkRoot& root, PACL acl, CSecurityRecord* record);
+// The same for a path, resolved first.
 BOOL ApplySecurityTree(const char* path, PACL acl);
 
-// Adds one grant of mask to trustee (by name) to *acl, replacing it.
-DWORD AddAccessEntry(PACL* acl, DWORD mask, const char* trustee);
-
-// Writes acl as the object's discretionary access list; last error set.
-BOOL ApplyDacl(const char* path, PACL acl);
-
-// A new list granting everyone (S-1-1-0) all rights; LocalFree it. nullptr on
-// failure with the last error set.
-PACL BuildEveryoneFullControlAcl();
+// Writes the recorded security back onto every recorded entry still in the
+// tree; returns how many were put back, and in *failed how many could not be.
+size_t RestoreSecurityTree(const CWalkRoot& root, const CSecurityRecord& record, size_t* failed);
 
 // Appends a backslash unless the path already ends with one (buffer of
 // MAX_PATH bytes).
 void AddTrailingBackslash(char* path);
-
-// Owns an access list built with SetEntriesInAclA (LocalFree).
-typedef COwner<CLocalTraits<PACL>> CAclHolder;

@@ -3,12 +3,12 @@
 #include "INC/MbText.h"
 #include "Ins/InsCmn/CtrlPrivilege.h"
 #include "Ins/InsCmn/Sequre.h"
-#include "LIB/Util/OSVersion.h"
-#include "LIB/Util/PellionUtil.h"
+#include "INC/FolderWalk.h"
+#include "INC/OSVersion.h"
+#include "INC/WideText.h"
 #include "TarnLog/TarnLog.h"
 
 #include <mbstring.h>
-#include <shlwapi.h>
 
 namespace {
 
@@ -80,40 +80,54 @@ bool BuildTypeAcl(const SecurityType& type, const char* folder, CAclHolder& acl,
 }  // namespace
 
 int CmdSequre(const char* folder, const char* typeName, std::string& detailCode) {
-    if (!folder || !typeName) return -1;
+    if (!folder) return -1;
+    CWalkRoot root;
+    root.Resolve(folder);
+    return CmdSequre(root, typeName, detailCode, nullptr);
+}
+
+int CmdSequre(const CWalkRoot& root, const char* typeName, std::string& detailCode, CSecurityRecord* record) {
+    if (!typeName) return -1;
+    const char* folder = root.Text().c_str();
     TARNLOG(TARNLOG_INFO, "Sequre:[%s]%s", typeName, folder);
 
-    DWORD attributes = GetFileAttributesA(folder);
-    if (attributes == INVALID_FILE_ATTRIBUTES) {
-        DWORD error = GetLastError();
-        if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND || error == ERROR_ACCESS_DENIED ||
-            error == ERROR_INVALID_NAME) {
+    const DWORD error = root.GetError();
+    switch (root.GetState()) {
+    case CWalkRoot::kMissing:
+        TARNLOG(TARNLOG_INFO, "権限設定無視(%d)", error);
+        return 0;
+    case CWalkRoot::kFailed:
+        if (error == ERROR_ACCESS_DENIED || error == ERROR_INVALID_NAME) {
             TARNLOG(TARNLOG_INFO, "権限設定無視(%d)", error);
             return 0;
         }
         TARNLOG(TARNLOG_ERROR, "Error! GetFileAttributes(%d)", error);
         return static_cast<int>(error);
-    }
-    // Handing the system's own folders to everyone would open the whole
-    // machine; the install folder never is one of them.
-    if (IsProtectedFolder(folder)) {
+    case CWalkRoot::kOpen:
+    case CWalkRoot::kLink:
+        break;
+    default:
+        // Handing the system's own folders to everyone would open the whole
+        // machine; the install folder never is one of them.
         TARNLOG(TARNLOG_ERROR, "保護されたフォルダなので権限設定しません。[%s]", folder);
         return -1;
     }
 
-    if (folder[0] != '\\') {
-        char root[4] = {folder[0], ':', '\\', '\0'};
-        if (PathIsRootA(root)) {
-            char fileSystem[MAX_PATH] = {0};
-            if (!GetVolumeInformationA(root, nullptr, 0, nullptr, nullptr, nullptr, fileSystem, sizeof(fileSystem))) {
-                DWORD error = GetLastError();
-                TARNLOG(TARNLOG_ERROR, "Error! GetVolumeInformation(%d)", error);
-                return static_cast<int>(error);
-            }
-            if (lstrcmpA(fileSystem, "NTFS") != 0) {
-                TARNLOG(TARNLOG_INFO, "Volume(%s)", fileSystem);
-                return 0;
-            }
+    // Access lists are only written on NTFS; a share's volume is not asked.
+    const std::wstring& final = root.Final();
+    if (final.compare(0, 4, L"\\\\?\\") == 0 && final.compare(0, 8, L"\\\\?\\UNC\\") != 0) {
+        const wchar_t volume[] = {final[4], L':', L'\\', L'\0'};
+        wchar_t fileSystem[MAX_PATH] = {0};
+        if (!GetVolumeInformationW(volume, nullptr, 0, nullptr, nullptr, nullptr, fileSystem, MAX_PATH)) {
+            const DWORD volumeError = GetLastError();
+            TARNLOG(TARNLOG_ERROR, "Error! GetVolumeInformation(%d)", volumeError);
+            return static_cast<int>(volumeError);
+        }
+        if (lstrcmpW(fileSystem, L"NTFS") != 0) {
+            std::string name;
+            Narrow(fileSystem, name);
+            TARNLOG(TARNLOG_INFO, "Volume(%s)", name.c_str());
+            return 0;
         }
     }
 
@@ -130,7 +144,7 @@ int CmdSequre(const char* folder, const char* typeName, std::string& detailCode)
         TARNLOG(TARNLOG_ERROR, "特権付与失敗(%d)", status);
         return -1;
     }
-    if (!ApplySecurityTree(folder, acl.get())) {
+    if (!ApplySecurityTree(root, acl.get(), record)) {
         TARNLOG(TARNLOG_ERROR, "アクセス権設定失敗(%d)%s", GetLastError(), folder);
         detailCode = "059";
         return -1;

@@ -1,6 +1,6 @@
 #include "LIB/Util/AgentRegistry.h"
 
-#include "LIB/Util/OSVersion.h"
+#include "INC/OSVersion.h"
 #include "LIB/Util/PellionUtil.h"
 #include "INC/SystemDll.h"
 

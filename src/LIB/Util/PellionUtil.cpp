@@ -1,10 +1,6 @@
 #include "LIB/Util/PellionUtil.h"
-#include <mbstring.h>
-#include <cstring>
-#include <vector>
-#include "INC/MbText.h"
-#include "INC/RegRead.h"
-#include "LIB/Util/OSVersion.h"
+#include "INC/FolderWalk.h"
+#include "INC/OSVersion.h"
 #include "TarnLog/TarnLog.h"
 #include "Util/Registry.h"
 
@@ -15,168 +11,89 @@ const char kInstallKey[] = "SOFTWARE\\Corvane";
 const char kScheduleFailed[] = "削除予約に失敗しました [%s] [%lu]";
 const char kLinkRemoveFailed[] = "リパースポイントの削除に失敗しました [%s] [%lu]";
 
-std::string WithoutTrailingBackslash(std::string path) {
-    while (!path.empty() && EndsWithBackslash(path.c_str())) path.pop_back();
-    return path;
+const ACCESS_MASK kDeleteAccess = DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES;
+
+// What cannot be had for deletion (a file held open by another program) is
+// still opened far enough to be pinned and scheduled for the restart.
+WalkOptions DeleteOptions() {
+    WalkOptions options;
+    options.file = kDeleteAccess;
+    options.folder = kDeleteAccess | FILE_LIST_DIRECTORY;
+    options.fileFallback = FILE_READ_ATTRIBUTES;
+    options.folderFallback = FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES;
+    return options;
 }
 
-// Full, long-name form of an existing or planned path, without a trailing
-// backslash; empty when the system cannot resolve it.
-std::string Canonical(const char* path) {
-    char full[MAX_PATH] = {0};
-    const DWORD n = GetFullPathNameA(path, sizeof(full), full, nullptr);
-    if (n == 0 || n >= sizeof(full)) return "";
-    char longName[MAX_PATH] = {0};
-    const DWORD m = GetLongPathNameA(full, longName, sizeof(longName));
-    return WithoutTrailingBackslash((m > 0 && m < sizeof(longName)) ? longName : full);
-}
-
-// Folders whose loss breaks the system: the Windows folder (inside: true,
-// nothing in it may go) and the Program Files folders of both registry views
-// (inside: false, the agent itself lives there).
-struct SystemFolder {
-    std::string path;
-    bool inside;
-};
-
-std::vector<SystemFolder> SystemFolders() {
-    std::vector<SystemFolder> folders;
-    char buf[MAX_PATH] = {0};
-    if (GetWindowsDirectoryA(buf, sizeof(buf))) folders.push_back({buf, true});
-    if (GetSystemWindowsDirectoryA(buf, sizeof(buf))) folders.push_back({buf, true});
-    const REGSAM views[] = {KEY_WOW64_64KEY, KEY_WOW64_32KEY};
-    const char* const values[] = {"ProgramFilesDir", "ProgramFilesDir (x86)", "ProgramW6432Dir"};
-    for (REGSAM view : views) {
-        // A view or value that cannot be read names no folder to protect.
-        CRegKey key;
-        if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Windows\\CurrentVersion", 0, KEY_READ | view,
-                          key.out()) != ERROR_SUCCESS)
-            continue;
-        for (const char* value : values) {
-            if (RegQueryString(key.get(), value, buf, sizeof(buf), REGREAD_SZ | REGREAD_MULTI_SZ) == ERROR_SUCCESS &&
-                buf[0])
-                folders.push_back({buf, false});
-        }
+// Deletes the entry, a folder with everything in it, a link as the link it
+// is (what it points to lies outside the tree). Stops at the first failure.
+DWORD DeleteWhole(const CWalkRoot& root, CWalkEntry& entry, bool keepFolder = false) {
+    if (!entry.handle.valid() || entry.error) return entry.error ? entry.error : ERROR_INVALID_HANDLE;
+    if (entry.kind == WalkKind::Folder) {
+        const DWORD listed = ForEachChild(root, entry, DeleteOptions(), [&](CWalkEntry& child) {
+            return DeleteWhole(root, child);
+        });
+        if (listed || keepFolder) return listed;
     }
-    for (SystemFolder& f : folders) {
-        const std::string c = Canonical(f.path.c_str());
-        if (!c.empty()) f.path = c;
-    }
-    return folders;
+    return DeleteEntry(entry);
 }
 
-// True when a is b or lies inside it (case-insensitive; both canonical).
-bool IsWithin(const std::string& a, const std::string& b) {
-    return a.size() >= b.size() && _mbsnbicmp(Bytes(a.c_str()), Bytes(b.c_str()), b.size()) == 0 &&
-           (a.size() == b.size() || a[b.size()] == '\\');
-}
-
-// Decides whether a deletion may start at path, and gives the form it works
-// on. A deletion must start at an absolute path ("X:\..." or
-// "\\server\share\..."); relative and drive-relative paths depend on the
-// current folder and are refused whatever their length. The path is then
-// resolved (".", "..", short names, trailing backslashes) so that no
-// spelling slips past the checks, and refused when it is a drive or share
-// root, when it is or holds the Windows folder or a Program Files folder, or
-// when it lies inside the Windows folder.
-bool ResolveDeletable(const char* path, std::string& out) {
-    if (!path) return false;
-    const bool drive = IsDriveLetter(path[0]) && path[1] == ':' && path[2] == '\\';
-    const bool unc = path[0] == '\\' && path[1] == '\\' && path[2] && path[2] != '?' && path[2] != '.';
-    if (!drive && !unc) return false;
-    const std::string full = Canonical(path);
-    if (full.empty()) return false;
-    if (drive && full.size() <= 2) return false;
-    if (unc && SplitPath(full).size() <= 4) return false;  // "", "", server, share
-    for (const SystemFolder& system : SystemFolders()) {
-        if (IsWithin(system.path, full) || (system.inside && IsWithin(full, system.path))) return false;
-    }
-    out = full;
-    return true;
-}
-
-// A reparse point (junction, symbolic link, mount point) is removed as the
-// link it is; what it points to lies outside the tree and is never touched.
-bool RemoveLink(const std::string& path, DWORD attributes) {
-    return (attributes & FILE_ATTRIBUTE_DIRECTORY) ? RemoveDirectoryA(path.c_str()) != FALSE
-                                                   : DeleteFileA(path.c_str()) != FALSE;
-}
-
-// attributes as the directory search reported them.
-bool DeleteFileClearingReadOnly(const std::string& path, DWORD attributes) {
-    if (attributes & FILE_ATTRIBUTE_READONLY) SetFileAttributesA(path.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
-    return DeleteFileA(path.c_str()) != FALSE;
-}
-
-// dir: an accepted path without trailing backslash.
-BOOL DeleteTreeIn(const std::string& dir, BOOL keepFolder) {
-    {
-        CFindFile find(dir.c_str(), "*");
-        CFindFile::FindEntry entry;
-        DWORD error = 0;
-        while (find.FindNext(entry, &error)) {
-            if (entry.IsDots()) continue;
-            const std::string child = dir + "\\" + entry.data.cFileName;
-            const DWORD attributes = entry.data.dwFileAttributes;
-            bool ok;
-            if (entry.IsLink())
-                ok = RemoveLink(child, attributes);
-            else if (entry.IsFolder())
-                ok = DeleteTreeIn(child, FALSE) != 0;
-            else
-                ok = DeleteFileClearingReadOnly(child, attributes);
-            if (!ok) return 0;
-        }
-        if (error != ERROR_NO_MORE_FILES) return 0;
-    }  // the search is closed before the folder is removed
-    if (keepFolder) return 1;
-    return RemoveDirectoryA(dir.c_str()) ? 1 : 0;
-}
-
-bool ScheduleDeletion(const std::string& path) {
-    if (MoveFileExA(path.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT)) return true;
-    TARNLOG(TARNLOG_ERROR, kScheduleFailed, path.c_str(), GetLastError());
+bool Schedule(const CWalkEntry& entry) {
+    const DWORD error = ScheduleEntry(entry);
+    if (error == 0) return true;
+    TARNLOG(TARNLOG_ERROR, kScheduleFailed, entry.Text().c_str(), error);
     return false;
 }
 
-// path: an accepted folder without trailing backslash.
-bool DeleteFolderIn(const std::string& path, bool* restartRequired) {
+// Deletes what it can and schedules the rest for the restart.
+bool DeleteFolderAt(const CWalkRoot& root, CWalkEntry& folder, bool* restartRequired) {
     if (restartRequired) *restartRequired = false;
-    if (DeleteTreeIn(path, FALSE)) return true;
-    TARNLOG(TARNLOG_INFO, "モジュールの削除に失敗したので、フォルダ配下を削除・削除予約します [%s]", path.c_str());
+    if (DeleteWhole(root, folder) == 0) return true;
+    TARNLOG(TARNLOG_INFO, "モジュールの削除に失敗したので、フォルダ配下を削除・削除予約します [%s]", folder.Text().c_str());
 
     bool result = true;
-    CFindFile find(path.c_str(), "*");
-    CFindFile::FindEntry entry;
-    while (find.FindNext(entry)) {
-        if (entry.IsDots()) continue;
-        const std::string full = entry.GetFullPath();
-        const DWORD attributes = entry.data.dwFileAttributes;
-        if (entry.IsLink()) {
+    const DWORD listed = ForEachChild(root, folder, DeleteOptions(), [&](CWalkEntry& child) -> DWORD {
+        if (child.kind == WalkKind::Link) {
             // Never scheduled: what the restart would do with a link is not
             // ours to risk.
-            if (!RemoveLink(full, attributes)) {
-                TARNLOG(TARNLOG_ERROR, kLinkRemoveFailed, full.c_str(), GetLastError());
+            const DWORD error = child.handle.valid() ? DeleteEntry(child) : child.error;
+            if (error) {
+                TARNLOG(TARNLOG_ERROR, kLinkRemoveFailed, child.Text().c_str(), error);
                 result = false;
             }
-        } else if (entry.IsFolder()) {
-            if (!DeleteFolderIn(full, restartRequired)) result = false;
-        } else if (!DeleteFileClearingReadOnly(full, attributes) && !ScheduleDeletion(full)) {
+        } else if (!child.handle.valid()) {
+            TARNLOG(TARNLOG_ERROR, kScheduleFailed, child.Text().c_str(), child.error);
+            result = false;
+        } else if (child.kind == WalkKind::Folder) {
+            if (!DeleteFolderAt(root, child, restartRequired)) result = false;
+        } else if ((child.error || DeleteEntry(child)) && !Schedule(child)) {
             result = false;
         }
+        return 0;
+    });
+    if (listed) {
+        TARNLOG(TARNLOG_ERROR, "フォルダの一覧に失敗しました [%s] [%lu]", folder.Text().c_str(), listed);
+        result = false;
     }
-    find.Close();
     // After its contents, so at restart the folder is empty when its turn comes.
-    if (!ScheduleDeletion(path)) result = false;
+    if (!Schedule(folder)) result = false;
     if (restartRequired) *restartRequired = true;
     return result;
+}
+
+// The root opened for deletion; a link root only when its handle is the link.
+DWORD OpenForDeletion(const CWalkRoot& root, CWalkEntry& entry) {
+    if (root.GetState() == CWalkRoot::kLink) return root.Open(entry, kDeleteAccess, 0);
+    const WalkOptions options = DeleteOptions();
+    return root.IsFolder() ? root.Open(entry, options.folder, options.folderFallback)
+                           : root.Open(entry, options.file, options.fileFallback);
 }
 
 }  // namespace
 
 bool IsProtectedFolder(const char* path) {
-    std::string resolved;
-    return !ResolveDeletable(path, resolved);
+    CWalkRoot root;
+    const CWalkRoot::State state = root.Resolve(path);
+    return state == CWalkRoot::kDevicePath || state == CWalkRoot::kProtected;
 }
 
 REGSAM InstallKeyView(const COSVersion& os) { return os.Is64BitOS() ? KEY_WOW64_64KEY : 0; }
@@ -218,74 +135,52 @@ bool DeleteFolder(const char* path, bool* restartRequired) {
         TARNLOG(TARNLOG_ERROR, "引数不正。フォルダの削除が出来ません");
         return false;
     }
+    CWalkRoot root;
+    root.Resolve(path);
+    return DeleteFolder(root, restartRequired);
+}
+
+bool DeleteFolder(const CWalkRoot& root, bool* restartRequired) {
     if (restartRequired) *restartRequired = false;
-    std::string folder;
-    if (path[0] == '\\' && path[1] == '\\' && (path[2] == '?' || path[2] == '.')) {
+    const char* path = root.Text().c_str();
+    CWalkEntry entry;
+    switch (root.GetState()) {
+    case CWalkRoot::kMissing:
+        // Already gone, e.g. by an earlier run that failed at a later step.
+        TARNLOG(TARNLOG_INFO, "削除対象のフォルダは存在しません [%s]", path);
+        return true;
+    case CWalkRoot::kDevicePath:
         // Device paths ("\\?\", "\\.\") skip the system's path normalisation,
         // so they are never resolved; they are no protected folder either.
         TARNLOG(TARNLOG_ERROR, "デバイスパスは扱えません。フォルダの削除が出来ません [%s]", path);
         return false;
-    }
-    if (!ResolveDeletable(path, folder)) {
+    case CWalkRoot::kOpen:
+    case CWalkRoot::kLink:
+    case CWalkRoot::kFailed:
+        break;
+    default:
         TARNLOG(TARNLOG_ERROR, "削除できないフォルダです。フォルダの削除が出来ません [%s]", path);
         return false;
     }
-    const DWORD attributes = GetFileAttributesA(folder.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES) {
-        const DWORD error = GetLastError();
-        if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) {
-            // Already gone, e.g. by an earlier run that failed at a later step.
-            TARNLOG(TARNLOG_INFO, "削除対象のフォルダは存在しません [%s]", folder.c_str());
-            return true;
-        }
-    } else if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) {
-        if (RemoveLink(folder, attributes)) return true;
-        TARNLOG(TARNLOG_ERROR, kLinkRemoveFailed, folder.c_str(), GetLastError());
+    const DWORD error = root.GetState() == CWalkRoot::kFailed ? root.GetError() : OpenForDeletion(root, entry);
+    if (root.GetState() == CWalkRoot::kLink) {
+        const DWORD removed = error ? error : DeleteEntry(entry);
+        if (removed) TARNLOG(TARNLOG_ERROR, kLinkRemoveFailed, path, removed);
+        return removed == 0;
+    }
+    if (!entry.handle.valid()) {
+        TARNLOG(TARNLOG_ERROR, kScheduleFailed, path, error);
         return false;
     }
-    return DeleteFolderIn(folder, restartRequired);
+    return DeleteFolderAt(root, entry, restartRequired);
 }
 
 BOOL DeleteTree(const char* path, BOOL keepFolder) {
-    std::string folder;
-    if (!ResolveDeletable(path, folder)) return 0;
-    const DWORD attributes = GetFileAttributesA(folder.c_str());
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT))
-        return keepFolder ? 0 : (RemoveLink(folder, attributes) ? 1 : 0);  // a link's contents are not ours
-    return DeleteTreeIn(folder, keepFolder);
-}
-
-bool CFindFile::FindEntry::IsDots() const {
-    return strcmp(data.cFileName, ".") == 0 || strcmp(data.cFileName, "..") == 0;
-}
-
-std::string CFindFile::FindEntry::GetFullPath() const { return MakePath(directory.c_str(), data.cFileName); }
-
-CFindFile::CFindFile(const char* directory, const char* pattern)
-    : m_directory(directory ? directory : ""), m_pattern(pattern ? pattern : "") {}
-
-CFindFile::~CFindFile() { Close(); }
-
-void CFindFile::Close() { m_find.reset(); }
-
-bool CFindFile::FindNext(FindEntry& entry, DWORD* error) {
-    DWORD localError = 0;
-    DWORD& err = error ? *error : localError;
-    err = 0;
-    if (!m_find.valid()) {
-        m_find.reset(FindFirstFileA(MakePath(m_directory.c_str(), m_pattern.c_str()).c_str(), &entry.data));
-        if (!m_find.valid()) {
-            err = GetLastError();
-            return false;
-        }
-    } else {
-        int retries = 0;
-        while (!FindNextFileA(m_find.get(), &entry.data)) {
-            err = GetLastError();
-            if (err != ERROR_MORE_DATA || ++retries > 10) return false;
-        }
-        err = 0;
-    }
-    entry.directory = m_directory;
-    return true;
+    CWalkRoot root;
+    const CWalkRoot::State state = root.Resolve(path);
+    if (state != CWalkRoot::kOpen && state != CWalkRoot::kLink) return 0;
+    if (state == CWalkRoot::kLink && keepFolder) return 0;  // a link's contents are not ours
+    CWalkEntry entry;
+    if (OpenForDeletion(root, entry)) return 0;
+    return DeleteWhole(root, entry, keepFolder != FALSE) == 0;
 }

@@ -1,13 +1,13 @@
-// Install information of the agent (registry SOFTWARE\Corvane), folder
-// deletion with delete-at-restart fallback, directory search and path joins.
+// Install information of the agent (registry SOFTWARE\Corvane) and folder
+// deletion with delete-at-restart fallback.
 #pragma once
 #include <windows.h>
 #include <string>
 
-#include "INC/Owner.h"
 #include "INC/PathUtil.h"  // PathAppendInPlace, MakePath and JoinPath live in the base layer
 
 class COSVersion;
+class CWalkRoot;
 
 // The registry view of the agent's key: KEY_WOW64_64KEY on 64-bit Windows
 // (this program is 32-bit), else 0.
@@ -25,41 +25,15 @@ bool GetInstallFilePath(std::string& out, const char* subKey, const char* relati
 // at restart and *restartRequired set. True when the folder is gone (or was
 // never there) or everything left was scheduled.
 bool DeleteFolder(const char* path, bool* restartRequired);
+// The same for a folder resolved once by the caller.
+bool DeleteFolder(const CWalkRoot& root, bool* restartRequired);
 
 // Deletes the folder's contents, and the folder unless keepFolder. Non-zero
 // on success, 0 at the first failure.
 BOOL DeleteTree(const char* path, BOOL keepFolder);
 
-// True for paths no deletion may touch: not absolute, a drive or share
-// root, the Windows folder and anything in it, the Program Files folders
-// (both views), and any folder that holds one of them.
+// True for paths no deletion may touch: not absolute, a device path, a drive
+// or share root, the Windows folder and anything in it, the Program Files
+// folders (both views), and any folder that holds one of them; judged by the
+// final form the path names.
 bool IsProtectedFolder(const char* path);
-
-// One directory search.
-class CFindFile {
-public:
-    struct FindEntry {
-        WIN32_FIND_DATAA data;
-        std::string directory;
-
-        bool IsFolder() const { return (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0; }
-        bool IsLink() const { return (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0; }
-        bool IsDots() const;
-        std::string GetFullPath() const;
-    };
-
-    CFindFile(const char* directory, const char* pattern);
-    virtual ~CFindFile();
-    CFindFile(const CFindFile&) = delete;
-    CFindFile& operator=(const CFindFile&) = delete;
-
-    // First call opens the search, later calls continue it. False at the end
-    // (error 18) or on an error, stored through error when given.
-    bool FindNext(FindEntry& entry, DWORD* error = nullptr);
-    void Close();
-
-private:
-    std::string m_directory;
-    std::string m_pattern;
-    CFindHandle m_find;
-};

@@ -1,4 +1,4 @@
-#include "LIB/Util/OSVersion.h"
+#include "INC/OSVersion.h"
 
 #include "INC/SystemDll.h"
 
