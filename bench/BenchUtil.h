@@ -4,8 +4,11 @@
 #pragma once
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "TestUtil.h"
 
@@ -26,6 +29,28 @@ inline void Report(const char* figure, double ours, double baseline, const char*
     if (target != 0) snprintf(goal, sizeof(goal), "%s%.2f", atMost ? "<=" : ">=", target);
     printf("%s: ours %.3f %s baseline %.3f %s ratio %.2f target %s %s\n", figure, ours, unit, baseline, unit, ratio, goal,
            target == 0 ? "report" : ok ? "ok" : "MISS");
+}
+
+// One figure from rounds paired rounds: in each, prepare() (untimed), then ours() and baseline() timed back to
+// back, the first of them alternating. Returns the times of the round whose ratio is the median: a single
+// run moves by tens of percent with the machine's load.
+template <class Prepare, class Ours, class Baseline>
+std::pair<double, double> MedianRound(int rounds, Prepare prepare, Ours ours, Baseline baseline) {
+    std::vector<std::pair<double, double>> times;
+    for (int round = 0; round < rounds; ++round) {
+        prepare();
+        double o = 0, b = 0;
+        for (int side = 0; side < 2; ++side) {
+            const double start = Now();
+            ((side ^ round) & 1) ? baseline() : ours();
+            (((side ^ round) & 1) ? b : o) = Now() - start;
+        }
+        times.push_back({o, b});
+    }
+    std::sort(times.begin(), times.end(), [](const std::pair<double, double>& x, const std::pair<double, double>& y) {
+        return x.first * y.second < y.first * x.second;
+    });
+    return times[times.size() / 2];
 }
 
 // 10,000 files in 500 folders: 20 folders of 20 files, each with 24 subfolders of 20 files.

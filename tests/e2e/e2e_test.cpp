@@ -119,10 +119,10 @@ struct EndToEnd : ::testing::Test {
     std::string agentDir_ = dir_ / "Corvane";
     bool byPackage_ = false;
     CFileHandle held_;
-    std::wstring LongPath() const {  // past MAX_PATH, which the ANSI calls cannot reach
-        std::wstring path;
-        Widen((agentDir_ + "\\bin\\" + std::string(240, 'x')).c_str(), path);
-        return L"\\\\?\\" + path;
+    static std::wstring Wide(const std::string& path) {  // "\\?\" form: the ANSI calls stop at MAX_PATH
+        std::wstring wide;
+        Widen(path.c_str(), wide);
+        return L"\\\\?\\" + wide;
     }
 };
 
@@ -207,11 +207,34 @@ TEST_F(EndToEnd, EachFaultStopsTheRunAtItsStep) {
         {"a drive root", "prompt", [](EndToEnd&) { SetValue(kAgentKey, kAgentView, "InstallPath", "C:\\"); }, "002",
          kAll, nullptr},
         {"a service that will not stop", "refuse", nullptr, "007", kAll, nullptr},
-        {"a file past MAX_PATH", "prompt",
+        // What the walk would reach through a linked parent or a short name is the protected folder itself.
+        {"a linked parent into the Windows folder", "prompt",
          [](EndToEnd& t) {
-             CHandle(CreateFileW(t.LongPath().c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr));
+             ASSERT_TRUE(testutil::MakeLink(t.dir_ / "winlink", "C:\\windows"));
+             ASSERT_TRUE(testutil::WriteBytes("C:\\windows\\temp\\e2e-keep.txt", "keep"));
+             SetValue(kAgentKey, kAgentView, "InstallPath", (t.dir_ / "winlink\\temp").c_str());
          },
-         "002", kAll, [](EndToEnd& t) { DeleteFileW(t.LongPath().c_str()); }},
+         "002", kAll,
+         [](EndToEnd& t) {
+             EXPECT_TRUE(Exists("C:\\windows\\temp\\e2e-keep.txt"));
+             testutil::RemoveLink(t.dir_ / "winlink");
+             SetValue(kAgentKey, kAgentView, "InstallPath", t.agentDir_.c_str());
+         }},
+        {"a short name of Program Files", "prompt",
+         [](EndToEnd&) {
+             char shortName[MAX_PATH] = "";
+             ASSERT_NE(0u, GetShortPathNameA("C:\\Program Files", shortName, MAX_PATH));
+             SetValue(kAgentKey, kAgentView, "InstallPath", shortName);
+         },
+         "002", kAll, nullptr},
+        {"a tree past MAX_PATH", "prompt",
+         [](EndToEnd& t) {
+             std::wstring path = t.Wide(t.agentDir_ + "\\bin");
+             for (wchar_t c = L'a'; path.size() < 320; ++c) CreateDirectoryW((path += L"\\" + std::wstring(40, c)).c_str(), nullptr);
+             ASSERT_TRUE(CHandle(CreateFileW((path + L"\\表.txt").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0,
+                                             nullptr)).valid());
+         },
+         "000", kNothing, nullptr},
         // A held file, and a list of restart deletions of the wrong type that the system will not extend.
         {"a file neither deleted nor scheduled", "prompt",
          [](EndToEnd& t) {

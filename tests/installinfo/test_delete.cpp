@@ -192,6 +192,14 @@ TEST(ProtectedFolders, Paths) {
     };
     for (const auto& r : rows) EXPECT_EQ(r.refused, IsProtectedFolder(r.path.c_str())) << r.path;
     EXPECT_TRUE(IsProtectedFolder(nullptr));
+    // Judged by what the path finally names: through a linked parent, a short name (Wine hashes them: ask for it).
+    testutil::TempDir dir("protected");
+    ASSERT_TRUE(testutil::MakeLink(dir / "winlink", win));
+    char shortName[MAX_PATH] = "";
+    ASSERT_NE(0u, GetShortPathNameA("C:\\Program Files", shortName, MAX_PATH));
+    EXPECT_TRUE(IsProtectedFolder((dir / "winlink\\temp").c_str()));
+    EXPECT_TRUE(IsProtectedFolder(shortName)) << shortName;
+    testutil::RemoveLink(dir / "winlink");
 }
 
 TEST(ProtectedFolders, DeletionsRefuse) {

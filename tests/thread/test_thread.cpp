@@ -2,11 +2,13 @@
 // workers and the uninstall sequence (operations replaced by gates), read and pressed from a second thread.
 #include <windows.h>
 #include <gtest/gtest.h>
+#include <map>
 #include <memory>
 #include <stdexcept>
 #include <string>
 #include <thread>
 #include <vector>
+#include "Ins/InsCmn/Sequre.h"
 #include "TestUtil.h"
 #include "Thread/UninstallWorkerThread.h"
 #include "Thread/WorkerThread.h"
@@ -173,6 +175,64 @@ TEST(UninstallSequence, CodesRestartAndWhatRuns) {
         if (std::string(r.code) == "000") {  // without a dialog, the progress steps are only logged
             EXPECT_EQ(5, testutil::CountMessages(testutil::ParseAll(log.Text()), "■■■ プログレスバーを次のステップに進める ■■■"));
         }
+    }
+}
+
+// Wine stores no owner or list, so the lists go through the walk's replaceable calls: each entry reads as its own
+// path, a failing owner change fails the walk at failOwner, and what is written back is collected.
+struct Lists : CSecurityCalls {
+    std::string failOwner;
+    std::map<std::string, std::string> written;
+    CSecurityCalls* old = CSecurityCalls::Replace(this);
+    ~Lists() override { CSecurityCalls::Replace(old); }
+    DWORD SetOwner(const CWalkEntry& e, PSID) override { return e.Text() == failOwner ? ERROR_ACCESS_DENIED : 0; }
+    DWORD SetDacl(const CWalkEntry&, PACL) override { return 0; }
+    DWORD Read(const CWalkEntry& e, std::vector<BYTE>& d) override {
+        const std::string t = e.Text();
+        return d.assign(t.begin(), t.end()), 0;
+    }
+    DWORD Write(const CWalkEntry& e, const std::vector<BYTE>& d) override {
+        return written[e.Text()] = std::string(d.begin(), d.end()), 0;
+    }
+};
+std::string g_installPath;
+
+// A run that stops with the service still installed puts back every owner and list the walk had changed, each to
+// what it read before; a run past the service's removal puts back nothing.
+TEST(UninstallSequence, AFailureWithTheServiceInstalledPutsTheListsBack) {
+    // restored: every entry; at "002" those the walk reached before it stopped, which the listing's order decides.
+    const struct { const char* code; bool failWalk; DWORD stop, remove; size_t restored; } rows[] = {
+        {"007", false, ERROR_SERVICE_REQUEST_TIMEOUT, 0, 6}, {"003", false, 0, ERROR_ACCESS_DENIED, 6},
+        {"002", true, 0, 0, 0}, {"000", false, 0, 0, 0}};
+    for (const auto& r : rows) {
+        SCOPED_TRACE(r.code);
+        testutil::TempDir dir("restore");  // the root, ソ, ソ\表, a.txt, ソ\b.txt, ソ\表\c.txt
+        g_installPath = dir.path();
+        for (const char* d : {"\\ソ", "\\ソ\\表"}) CreateDirectoryA((dir.path() + d).c_str(), nullptr);
+        for (const char* f : {"\\a.txt", "\\ソ\\b.txt", "\\ソ\\表\\c.txt"}) testutil::WriteBytes(dir.path() + f, "x");
+        Lists lists;
+        if (r.failWalk) lists.failOwner = dir.path() + "\\ソ\\表\\c.txt";
+        static DWORD stop, remove;
+        stop = r.stop, remove = r.remove;
+        UninstallOperations ops = UninstallOperations::System();
+        ops.readInstallValue = [](char* b, const char*, DWORD, const char*) { return strcpy(b, g_installPath.c_str()), 0ul; };
+        ops.stopService = [](const char*, DWORD) { return stop; };
+        ops.deleteService = [](const char*, const char*) { return remove; };
+        const UninstallOperations recording = Recording();
+        ops.getDesktopFolder = recording.getDesktopFolder, ops.removeShortcut = recording.removeShortcut;
+        ops.removeRegistryKey = recording.removeRegistryKey;
+        testutil::LogCapture log;
+        CUninstallWorkerThread worker(ops);
+        ASSERT_EQ(0u, worker.Start());
+        ASSERT_TRUE(worker.Wait(30000));
+        EXPECT_EQ(r.code, worker.GetResultCode());
+        const size_t restored = r.failWalk ? lists.written.size() : r.restored;
+        EXPECT_EQ(restored, lists.written.size());
+        EXPECT_TRUE(!r.failWalk || lists.written.count(lists.failOwner));  // read before its owner change failed
+        for (const auto& w : lists.written) EXPECT_EQ(w.first, w.second);
+        EXPECT_EQ(restored != 0,
+                  log.Has("インストールフォルダの所有者とアクセス権を元に戻しました。 件数:[" + std::to_string(restored) + "]"))
+            << log.Text();
     }
 }
 
