@@ -1,4 +1,6 @@
-// uidriver wait|box "<caption>"               wait for the dialog (or message box), print it and its controls
+// uidriver wait|box "<caption>"               wait for the dialog (or message box), print it, its place on the
+//                                             screen ("rect WxH+X+Y", the geometry a screenshot is cropped to)
+//                                             and its controls
 // uidriver settext|click "<caption>" <id> [<text>]   in the dialog
 // uidriver key "<caption>" enter|esc|yes      in the message box
 // uidriver hover|press|release "<caption>" <id>  the pointer over a button of the dialog, or the button held down
@@ -37,6 +39,9 @@ int main() {
     }
     if (n == 2) {
         Print("window", h);
+        RECT r;
+        if (GetWindowRect(h, &r))
+            printf("rect %ldx%ld+%ld+%ld\n", r.right - r.left, r.bottom - r.top, r.left, r.top);
         for (HWND c = GetWindow(h, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) Print("  child", c);
         return 0;
     }
