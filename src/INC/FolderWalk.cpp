@@ -120,8 +120,8 @@ DWORD OpenChild(const CWalkRoot& root, const CWalkEntry& folder, const std::wstr
         return 0;
     }
     if (!root.Holds(native)) {
-        // Only a platform that followed a link on open lands here: the handle
-        // is the target's, and nothing may be done through it.
+        // A link the platform followed on open, or a folder moved out of the
+        // tree meanwhile: nothing may be done through this handle.
         child.handle.reset();
         child.kind = WalkKind::Link;
         child.error = ERROR_CANT_RESOLVE_FILENAME;
@@ -144,8 +144,6 @@ DWORD OpenChild(const CWalkRoot& root, const CWalkEntry& folder, const std::wstr
 bool IsDots(const wchar_t* name, size_t length) {
     return (length == 1 && name[0] == L'.') || (length == 2 && name[0] == L'.' && name[1] == L'.');
 }
-
-CWalkCalls* g_calls = nullptr;
 
 }  // namespace
 
@@ -292,15 +290,4 @@ DWORD ScheduleEntry(const CWalkEntry& entry) {
 BOOL CWalkCalls::List(HANDLE folder, bool restart, void* buffer, DWORD size) {
     return GetFileInformationByHandleEx(folder, restart ? FileIdBothDirectoryRestartInfo : FileIdBothDirectoryInfo,
                                         buffer, size);
-}
-
-CWalkCalls& CWalkCalls::Current() {
-    static CWalkCalls real;
-    return g_calls ? *g_calls : real;
-}
-
-CWalkCalls* CWalkCalls::Replace(CWalkCalls* calls) {
-    CWalkCalls* old = g_calls;
-    g_calls = calls;
-    return old;
 }

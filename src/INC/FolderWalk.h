@@ -11,6 +11,7 @@
 #include <string>
 
 #include "INC/Owner.h"
+#include "INC/Replaceable.h"
 
 enum class WalkKind { File, Folder, Link };
 
@@ -112,15 +113,11 @@ DWORD ScheduleEntry(const CWalkEntry& entry);
 // The moments of the walk that tests replace where the platform will not fail
 // on its own: a listing that breaks part way, a folder swapped for a link
 // between its listing and its opening.
-class CWalkCalls {
+class CWalkCalls : public CReplaceable<CWalkCalls> {
 public:
     virtual ~CWalkCalls() {}
     // One batch of a folder's listing (FILE_ID_BOTH_DIR_INFO records).
     virtual BOOL List(HANDLE folder, bool restart, void* buffer, DWORD size);
     // Called after an entry was listed and before it is opened.
     virtual void Listed(const std::wstring& folderPath, const std::wstring& name) {}
-
-    static CWalkCalls& Current();
-    // Makes calls current (nullptr: the real ones again); returns the old one.
-    static CWalkCalls* Replace(CWalkCalls* calls);
 };

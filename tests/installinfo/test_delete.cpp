@@ -117,7 +117,9 @@ struct Owners : CSecurityCalls {
     std::string changed;
     CSecurityCalls* old = CSecurityCalls::Replace(this);
     ~Owners() override { CSecurityCalls::Replace(old); }
-    DWORD SetOwner(const CWalkEntry& e, PSID) override { return changed += e.Text() + "\n", ERROR_SUCCESS; }
+    DWORD Set(const CWalkEntry& e, SECURITY_INFORMATION, PSID, PACL) override {
+        return changed += e.Text() + "\n", ERROR_SUCCESS;
+    }
 };
 
 // Both walks, the access lists' and the deletion's, act only on what they opened: a folder swapped for a link after it

@@ -40,12 +40,10 @@ struct Recorder : CSecurityCalls {
     std::string failPath;
     CSecurityCalls* old = CSecurityCalls::Replace(this);
     ~Recorder() override { CSecurityCalls::Replace(old); }
-    DWORD SetOwner(const CWalkEntry& e, PSID) override {
-        calls.push_back("owner " + e.Text());
-        return failPath == e.Text() ? ERROR_ACCESS_DENIED : ERROR_SUCCESS;
-    }
-    DWORD SetDacl(const CWalkEntry& e, PACL acl) override {
-        calls.push_back("dacl " + e.Text() + " " + AclText(acl));
+    DWORD Set(const CWalkEntry& e, SECURITY_INFORMATION what, PSID, PACL acl) override {
+        if (failPath == e.Text() && (what & OWNER_SECURITY_INFORMATION)) return ERROR_ACCESS_DENIED;
+        if (what & OWNER_SECURITY_INFORMATION) calls.push_back("owner " + e.Text());
+        if (what & DACL_SECURITY_INFORMATION) calls.push_back("dacl " + e.Text() + " " + AclText(acl));
         return ERROR_SUCCESS;
     }
 };

@@ -185,8 +185,9 @@ struct Lists : CSecurityCalls {
     std::map<std::string, std::string> written;
     CSecurityCalls* old = CSecurityCalls::Replace(this);
     ~Lists() override { CSecurityCalls::Replace(old); }
-    DWORD SetOwner(const CWalkEntry& e, PSID) override { return e.Text() == failOwner ? ERROR_ACCESS_DENIED : 0; }
-    DWORD SetDacl(const CWalkEntry&, PACL) override { return 0; }
+    DWORD Set(const CWalkEntry& e, SECURITY_INFORMATION what, PSID, PACL) override {
+        return e.Text() == failOwner && (what & OWNER_SECURITY_INFORMATION) ? ERROR_ACCESS_DENIED : 0;
+    }
     DWORD Read(const CWalkEntry& e, std::vector<BYTE>& d) override {
         const std::string t = e.Text();
         return d.assign(t.begin(), t.end()), 0;

@@ -49,13 +49,10 @@ public:
 
     // entry: opened with WantedAccess, or with the owner-only fallback.
     BOOL Entry(CWalkEntry& entry) {
-        if (!ChangeOwner(entry)) return FALSE;
-        if (entry.kind != WalkKind::Folder) {
-            m_calls.SetDacl(entry, m_acl);
-            return TRUE;
-        }
-        // Open to everyone while its contents are walked.
-        m_calls.SetDacl(entry, m_open.get());
+        const bool folder = entry.kind == WalkKind::Folder;
+        // A folder is open to everyone while its contents are walked.
+        if (!Logged(entry, Secure(entry, folder ? m_open.get() : m_acl))) return FALSE;
+        if (!folder) return TRUE;
         bool stopped = false;
         const DWORD listed = ForEachChild(m_root, entry, m_options, [&](CWalkEntry& child) -> DWORD {
             stopped = !Child(child);
@@ -67,9 +64,7 @@ public:
             SetLastError(listed);
             return FALSE;
         }
-        if (!ChangeOwner(entry)) return FALSE;
-        m_calls.SetDacl(entry, m_acl);
-        return TRUE;
+        return Logged(entry, Secure(entry, m_acl));
     }
 
 private:
@@ -78,32 +73,20 @@ private:
             TARNLOG(TARNLOG_INFO, kLinkSkipped, child.Text().c_str());
             return TRUE;
         }
-        if (!child.handle.valid()) {
-            TARNLOG(TARNLOG_ERROR, kOwnerFailed, child.error, child.Text().c_str());
-            SetLastError(child.error);
-            return FALSE;
-        }
+        if (!child.handle.valid()) return Logged(child, child.error);
         if (child.kind == WalkKind::Folder) return Entry(child);
         if (HasOtherNames(child)) {
             TARNLOG(TARNLOG_INFO, "複数の名前を持つファイルなので処理しません。[%s]", child.Text().c_str());
             return TRUE;
         }
-        const DWORD status = OwnerStatus(child);
-        if (status != ERROR_SUCCESS) {
-            if (lstrcmpiA(PathFindExtensionA(child.Text().c_str()), ".tmp") != 0) {
-                TARNLOG(TARNLOG_ERROR, kOwnerFailed, status, child.Text().c_str());
-                SetLastError(status);
-                return FALSE;
-            }
-            TARNLOG(TARNLOG_ERROR, "TMPファイルなので処理を続行します。[%s]", child.Text().c_str());
-            return TRUE;
-        }
-        m_calls.SetDacl(child, m_acl);
+        const DWORD status = Secure(child, m_acl);
+        if (status == ERROR_SUCCESS || lstrcmpiA(PathFindExtensionA(child.Text().c_str()), ".tmp") != 0)
+            return Logged(child, status);
+        TARNLOG(TARNLOG_ERROR, "TMPファイルなので処理を続行します。[%s]", child.Text().c_str());
         return TRUE;
     }
 
-    BOOL ChangeOwner(CWalkEntry& entry) {
-        const DWORD status = OwnerStatus(entry);
+    static BOOL Logged(const CWalkEntry& entry, DWORD status) {
         if (status == ERROR_SUCCESS) return TRUE;
         TARNLOG(TARNLOG_ERROR, kOwnerFailed, status, entry.Text().c_str());
         SetLastError(status);
@@ -111,20 +94,23 @@ private:
     }
 
     // Records the entry's security before its first change, then makes
-    // Administrators its owner. An entry opened for its owner only is opened
-    // again for the rest once it is ours.
-    DWORD OwnerStatus(CWalkEntry& entry) {
+    // Administrators its owner and writes acl, in one call where the handle
+    // allows. An entry opened for its owner only is opened again for the
+    // list once it is ours. The owner change's status: a list that cannot be
+    // written does not stop the walk.
+    DWORD Secure(CWalkEntry& entry, PACL acl) {
         if (m_record && !entry.error && !m_record->Find(entry.path)) {
             std::vector<BYTE> descriptor;
             if (m_calls.Read(entry, descriptor) == ERROR_SUCCESS) m_record->Add(entry.path, std::move(descriptor));
         }
-        const DWORD status = m_calls.SetOwner(entry, m_owner);
-        if (status == ERROR_SUCCESS && entry.error) {
-            const DWORD reopened = Reopen(entry, WantedAccess(entry));
-            if (reopened) return reopened;
-            entry.error = 0;
-        }
-        return status;
+        const SECURITY_INFORMATION both = OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION;
+        if (!entry.error && m_calls.Set(entry, both, m_owner, acl) == ERROR_SUCCESS) return ERROR_SUCCESS;
+        const DWORD status = m_calls.Set(entry, OWNER_SECURITY_INFORMATION, m_owner, nullptr);
+        if (status != ERROR_SUCCESS || !entry.error) return status;
+        if (const DWORD reopened = Reopen(entry, WantedAccess(entry))) return reopened;
+        entry.error = 0;
+        m_calls.Set(entry, DACL_SECURITY_INFORMATION, nullptr, acl);
+        return ERROR_SUCCESS;
     }
 
     const CWalkRoot& m_root;
@@ -149,8 +135,6 @@ void RestoreEntry(const CWalkRoot& root, CWalkEntry& entry, const CSecurityRecor
     if (descriptor && !entry.error && CSecurityCalls::Current().Write(entry, *descriptor) == ERROR_SUCCESS) ++restored;
 }
 
-CSecurityCalls* g_current = nullptr;
-
 }  // namespace
 
 void CSecurityRecord::Add(const std::wstring& path, std::vector<BYTE> descriptor) {
@@ -162,18 +146,15 @@ const std::vector<BYTE>* CSecurityRecord::Find(const std::wstring& path) const {
     return found == m_entries.end() ? nullptr : &found->second;
 }
 
-DWORD CSecurityCalls::SetOwner(const CWalkEntry& entry, PSID owner) {
-    return SetSecurityInfo(entry.handle.get(), SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, owner, nullptr, nullptr,
-                           nullptr);
-}
-
-// Written as given, like SetFileSecurity: SetSecurityInfo would also carry a
-// folder's inheritable entries down into everything below it, each time.
-DWORD CSecurityCalls::SetDacl(const CWalkEntry& entry, PACL acl) {
+// SetSecurityInfo would also carry a folder's inheritable entries down into
+// everything below it, each time: the descriptor is written as given, like
+// SetFileSecurity does.
+DWORD CSecurityCalls::Set(const CWalkEntry& entry, SECURITY_INFORMATION what, PSID owner, PACL acl) {
     SECURITY_DESCRIPTOR descriptor;
     if (!InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION) ||
-        !SetSecurityDescriptorDacl(&descriptor, TRUE, acl, FALSE) ||
-        !SetKernelObjectSecurity(entry.handle.get(), DACL_SECURITY_INFORMATION, &descriptor))
+        ((what & OWNER_SECURITY_INFORMATION) && !SetSecurityDescriptorOwner(&descriptor, owner, FALSE)) ||
+        ((what & DACL_SECURITY_INFORMATION) && !SetSecurityDescriptorDacl(&descriptor, TRUE, acl, FALSE)) ||
+        !SetKernelObjectSecurity(entry.handle.get(), what, &descriptor))
         return GetLastError();
     return ERROR_SUCCESS;
 }
@@ -195,17 +176,6 @@ DWORD CSecurityCalls::Write(const CWalkEntry& entry, const std::vector<BYTE>& de
     return SetKernelObjectSecurity(entry.handle.get(), OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, sd)
                ? ERROR_SUCCESS
                : GetLastError();
-}
-
-CSecurityCalls& CSecurityCalls::Current() {
-    static CSecurityCalls real;
-    return g_current ? *g_current : real;
-}
-
-CSecurityCalls* CSecurityCalls::Replace(CSecurityCalls* calls) {
-    CSecurityCalls* old = g_current;
-    g_current = calls;
-    return old;
 }
 
 BOOL ApplySecurityTree(const CWalkRoot& root, PACL acl, CSecurityRecord* record) {

@@ -9,6 +9,7 @@
 
 #include "INC/Acl.h"
 #include "INC/FolderWalk.h"
+#include "INC/Replaceable.h"
 
 // Each entry's owner and access list as they were before the walk changed
 // them, by final path.
@@ -25,19 +26,15 @@ private:
 // The calls of the walk that read or change an entry's security through its
 // handle. Everything goes through the current instance, so a test can see
 // what the walk would change (platforms that do not store owners or lists).
-class CSecurityCalls {
+class CSecurityCalls : public CReplaceable<CSecurityCalls> {
 public:
     virtual ~CSecurityCalls() {}
-    virtual DWORD SetOwner(const CWalkEntry& entry, PSID owner);
-    virtual DWORD SetDacl(const CWalkEntry& entry, PACL acl);
+    // Writes what of owner and acl (OWNER_ and DACL_SECURITY_INFORMATION).
+    virtual DWORD Set(const CWalkEntry& entry, SECURITY_INFORMATION what, PSID owner, PACL acl);
     // Owner and list as a self-relative descriptor.
     virtual DWORD Read(const CWalkEntry& entry, std::vector<BYTE>& descriptor);
     // Writes a descriptor read by Read back: owner and list.
     virtual DWORD Write(const CWalkEntry& entry, const std::vector<BYTE>& descriptor);
-
-    static CSecurityCalls& Current();
-    // Makes calls current (nullptr: the real calls again); returns the old one.
-    static CSecurityCalls* Replace(CSecurityCalls* calls);
 };
 
 // Makes "Administrators" the owner of root and everything below it and

@@ -169,7 +169,7 @@ bool DeleteFolder(const CWalkRoot& root, bool* restartRequired) {
         return removed == 0;
     }
     if (!entry.handle.valid()) {
-        TARNLOG(TARNLOG_ERROR, kScheduleFailed, path, error);
+        TARNLOG(TARNLOG_ERROR, "フォルダを開けません。フォルダの削除が出来ません [%s] [%lu]", path, error);
         return false;
     }
     return DeleteFolderAt(root, entry, restartRequired);
