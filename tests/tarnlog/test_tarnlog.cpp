@@ -5,6 +5,7 @@
 #include <map>
 #include "INC/MbText.h"
 #include "TarnLog/TarnLog.h"
+#include "TarnLog/TarnLogFileManager.h"
 #include "TarnLog/TarnLogOutputPolicy.h"
 #include "TestUtil.h"
 
@@ -12,6 +13,7 @@ using namespace testutil;
 
 namespace {
 
+using Strings = std::vector<std::string>;
 const std::string kBanner = "==========<開始>==========";
 
 std::string Name(const char* stem) { return UniqueName(stem) + ".exe.log"; }  // a lock of its own
@@ -178,6 +180,34 @@ TEST(TarnLogRotation, ExactLimitIsKeptOneByteMoreRotatesIntoTheBackupsSet) {
                 if (l.message.compare(0, 4, "R-0 ") == 0) all.push_back(atoi(l.message.c_str() + 4));
         for (size_t i = 1; i < all.size(); ++i) EXPECT_EQ(all[i - 1] + 1, all[i]);
         EXPECT_EQ(59, all.empty() ? -1 : all.back());
+    }
+}
+
+// A rotation that cannot save the log changes nothing, so the log keeps its lines and every backup stays; the next
+// try waits for more lines. held: the name another program holds (the copy's own name, or the newest backup).
+TEST(TarnLogRotation, AFailedRotationLosesNothingAndWaits) {
+    TempDir dir("tlrf");
+    const std::string log = dir / "r.exe.log", bak = log + ".BAK";
+    const struct { const char* held; DWORD share; bool rotated; } rows[] = {
+        {nullptr, 0, true}, {".BAK.new", FILE_SHARE_READ | FILE_SHARE_DELETE, false}, {".BAK", FILE_SHARE_READ, false}};
+    for (const auto& r : rows) {
+        SCOPED_TRACE(r.held ? r.held : "nothing held");
+        const std::vector<std::string> names = {log, bak, bak + ".2", bak + ".3"};
+        for (size_t i = 0; i < names.size(); ++i) WriteBytes(names[i], "v" + std::to_string(i));
+        TarnLogFileManager::CLogFileMap files;
+        ASSERT_EQ(TarnLogFileManager::FILEMAN_OK, files.Open(log.c_str()));
+        CFileHandle held(CreateFileA(r.held ? (log + r.held).c_str() : "", GENERIC_READ, r.share, nullptr, OPEN_ALWAYS,
+                                     0, nullptr));
+        files.AppendWithin(log.c_str(), "+a", 3, 3);  // past 3 bytes: rotated
+        std::vector<std::string> now;
+        for (const std::string& name : names) now.push_back(ReadBytes(name));
+        EXPECT_EQ((r.rotated ? Strings{"+a", "v0", "v1", "v2"} : Strings{"v0+a", "v1", "v2", "v3"}), now);
+        held.reset();
+        files.AppendWithin(log.c_str(), "+b", 3, 3);
+        EXPECT_EQ(r.rotated ? "+b" : "v0+a+b", ReadBytes(log));  // rotated again, or not tried again at once
+        for (int i = 0; !r.rotated && i < 1000 && ReadBytes(bak).compare(0, 6, "v0+a+b"); ++i)
+            files.AppendWithin(log.c_str(), "+", 3, 3);
+        EXPECT_EQ(r.rotated ? "+a" : "v0+a+b", ReadBytes(bak).substr(0, 6));  // tried again after some lines
     }
 }
 
