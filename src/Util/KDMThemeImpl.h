@@ -3,6 +3,9 @@
 #pragma once
 #include <windows.h>
 
+#include "INC/Owner.h"
+#include "TarnLog/TarnLog.h"
+
 struct ThemeClassRecord {
     WNDPROC dialogProc, buttonProc, staticProc;  // the system classes' procedures
     HBITMAP mask, normal, push, hover, disable;  // the theme's own copies
@@ -23,24 +26,22 @@ public:
 class CDlgProp : public CWndProp {
 public:
     CDlgProp();
-    ~CDlgProp() override;
     void SetColor(COLORREF color);
     COLORREF color;
-    HBRUSH brush;
+    CGdiHandle<HBRUSH> brush;
     WNDPROC replaced = nullptr;
 };
 class CStcProp : public CWndProp {
 public:
     CStcProp();
-    ~CStcProp() override;
     void SetColor(COLORREF color);
-    HBITMAP header = nullptr;
+    CGdiHandle<HBITMAP> header;
     BOOL counterShown = FALSE;
     int counter = 0;
     BOOL totalShown = FALSE;
     int total = 0;
     COLORREF color;
-    HBRUSH brush;
+    CGdiHandle<HBRUSH> brush;
     HWND hosted = nullptr;
 };
 
@@ -57,6 +58,15 @@ template <class T>
 T* AttachNewProp(HWND hwnd) {
     AttachProp(hwnd, new T);
     return PropOf<T>(hwnd);
+}
+
+// A window procedure's body, so that no exception reaches the system: one is logged where it stopped and the
+// message counts as not handled (0).
+template <class Body>
+LRESULT Catching(const char* where, Body body) {
+    LRESULT result = 0;
+    RunLoggingExceptions(where, [&] { result = body(); });
+    return result;
 }
 
 LRESULT CALLBACK ThemeDialogProc(HWND, UINT, WPARAM, LPARAM);
