@@ -131,6 +131,41 @@ TEST(ProgressDialog, UninstallShowsEachStepAnswersAndTakesEsc) {
     EXPECT_EQ(1, testutil::CountMessages(testutil::ParseAll(log.Text()), "キャンセルボタン押下"));
 }
 
+// The address space taken up, then the blocks under 1 MB given back: no room for a thread's stack, room for the rest.
+struct NoRoomForAThread {
+    std::vector<std::pair<void*, SIZE_T>> taken;
+    NoRoomForAThread() {
+        for (SIZE_T size = SIZE_T(1) << 30; size >= 0x10000; size /= 2)
+            while (void* p = VirtualAlloc(nullptr, size, MEM_RESERVE, PAGE_NOACCESS)) taken.emplace_back(p, size);
+        for (auto& block : taken)
+            if (block.second < (1 << 20)) VirtualFree(block.first, 0, MEM_RELEASE), block.first = nullptr;
+    }
+    ~NoRoomForAThread() {
+        for (auto& block : taken)
+            if (block.first) VirtualFree(block.first, 0, MEM_RELEASE);
+    }
+};
+
+// A worker whose thread cannot be made fails the run at once, logged; a dialog left waiting is ended by the watch.
+TEST(ProgressDialog, NoThreadFailsTheRun) {
+    testutil::LogCapture log;
+    CUninstallWorkerThread worker(Recording());
+    HANDLE done = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    std::thread watch([done] {
+        if (WaitForSingleObject(done, 20000) == WAIT_TIMEOUT) PostMessageA(ProgressWindow(), WM_APP + 1, 0, 77);
+    });
+    INT_PTR result = 0;
+    {
+        NoRoomForAThread full;
+        result = CWorkerThreadProgressDialog::RunWorker(&worker, IDD_PROGRESS, nullptr, TRUE);
+    }
+    SetEvent(done);
+    watch.join();
+    CloseHandle(done);
+    EXPECT_EQ(-1, result);
+    EXPECT_TRUE(log.Has("スレッドの作成に失敗しました。 GetLastError:[")) << log.Text();
+}
+
 // Faults the platform will not produce, through the replaced operations, on a worker without a dialog. The clean run
 // and the faults Wine can make are checked end to end (tests/e2e).
 TEST(UninstallSequence, CodesRestartAndWhatRuns) {
