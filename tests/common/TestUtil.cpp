@@ -206,6 +206,13 @@ DWORD MakeShortcut(const std::string& lnk, const std::string& target) {
     return SUCCEEDED(hr) ? 0 : static_cast<DWORD>(hr);
 }
 
+int GdiObjects() {
+    if (const DWORD counted = GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS)) return static_cast<int>(counted);
+    int live = 0;
+    for (UINT_PTR index = 1; index <= 0xFFFF; ++index) live += GetObjectType(reinterpret_cast<HGDIOBJ>(index)) != 0;
+    return live;
+}
+
 std::vector<LogLine> ParseAll(const std::string& bytes, bool* allParsed) {
     std::vector<LogLine> parsed;
     bool ok = true;

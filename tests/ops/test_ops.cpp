@@ -216,7 +216,7 @@ TEST(Shortcut, Removal) {
         CFileHandle held(CreateFileA(r.held ? path.c_str() : "", GENERIC_READ | DELETE, 0, nullptr, OPEN_EXISTING,
                                      FILE_FLAG_DELETE_ON_CLOSE, nullptr));  // "" opens nothing
         LogCapture log;
-        EXPECT_TRUE(RemoveShortcut(path.c_str()));
+        RemoveShortcut(path.c_str());  // TRUE whatever happened: what is left and what is logged tell
         EXPECT_EQ(r.held, Exists(path));
         // Wine writes (and drops) the list of a held file, so its deletion fails; Windows may refuse the list.
         EXPECT_EQ(r.held, log.Has("ショートカット削除失敗[32]") || log.Has("ショートカットのフルコントロールアクセス権限付与失敗"));
