@@ -4,9 +4,8 @@
 
 #include <gtest/gtest.h>
 
-#include <thread>
-
 #include "INC/BasePathUtil.h"
+#include "Driven.h"
 #include "controls/LongButton.h"
 #include "PellionAgentUninstallerDlg.h"
 #include "TestUtil.h"
@@ -85,32 +84,13 @@ COLORREF ScreenPixel(HWND hwnd, int x, int y) {
     return c;
 }
 
-// The contract dialog, driven from a second thread and closed by it.
-class Contract : public CPellionAgentUninstallerDlg {
-public:
-    explicit Contract(std::function<void(HWND)> drive) : drive_(drive) {}
-    BOOL OnInitDialog() override {
-        const BOOL result = CPellionAgentUninstallerDlg::OnInitDialog();
-        // A push-like check box of the theme's own drawing in a free spot, made on the thread that paints it.
-        RECT free = {4, 66, 0, 0};
-        MapDialogRect(m_hWnd, &free);
-        CreateWindowExA(0, "Button", "x", WS_CHILD | WS_VISIBLE | BS_AUTOCHECKBOX | BS_PUSHLIKE, free.left, free.top, 60,
-                        25, m_hWnd, reinterpret_cast<HMENU>(2000), kSelf, nullptr);
-        observer_ = std::thread([this, h = m_hWnd] {
-            if (drive_) drive_(h);
-            ::PostMessageA(h, WM_COMMAND, IDCANCEL, 0);
-        });
-        return result;
-    }
-    void OnCancel() override {
-        CPellionAgentUninstallerDlg::OnCancel();
-        observer_.join();
-    }
-
-private:
-    std::function<void(HWND)> drive_;
-    std::thread observer_;
-};
+// A push-like check box of the theme's own drawing in a free spot of the contract dialog.
+void AddCheckBox(HWND dlg) {
+    RECT free = {4, 66, 0, 0};
+    MapDialogRect(dlg, &free);
+    CreateWindowExA(0, "Button", "x", WS_CHILD | WS_VISIBLE | BS_AUTOCHECKBOX | BS_PUSHLIKE, free.left, free.top, 60, 25,
+                    dlg, reinterpret_cast<HMENU>(2000), kSelf, nullptr);
+}
 
 // Colours of the design's table, faces by state; painting leaves no GDI object behind, and the dialog's brush goes.
 TEST(Theme, ColoursFacesAndStatesNothingLeft) {
@@ -119,7 +99,7 @@ TEST(Theme, ColoursFacesAndStatesNothingLeft) {
     ASSERT_TRUE(RegisterTheme(kSelf, &set, FALSE));
     int before = 0, after = 0;
     HBRUSH brush = nullptr;
-    Contract dialog([&](HWND dlg) {
+    CDriven<CPellionAgentUninstallerDlg> dialog([&](HWND dlg) {
         brush = reinterpret_cast<HBRUSH>(SendMessageA(dlg, WM_CTLCOLORDLG, 0, 0));
         ShowWindow(dlg, SW_SHOW);
         SetForegroundWindow(dlg);
@@ -150,7 +130,7 @@ TEST(Theme, ColoursFacesAndStatesNothingLeft) {
         SetCursorPos(w.right + 100, w.bottom + 100);
         EnableWindow(button, TRUE);
         EXPECT_EQ(FacePixel(IDB_BUTTON_NORMAL, 10, 3), ScreenPixel(button, 10, 3));
-    });
+    }, AddCheckBox);
     dialog.DoModal();
     // An object left by each paint would add twenty; the system may make or drop one of its own meanwhile.
     EXPECT_TRUE(before > 0 && after < before + 10) << before << " before twenty paints of the skinned button and the "
