@@ -1,4 +1,4 @@
-// The built AgentUninstaller_Win.exe read back: the faces, icon and manifest the design asks for; imports. Its
+// The built AgentUninstaller_Win.exe read back: the icon and manifest the design asks for; imports. Its
 // captions, messages and version are seen where the program shows them (tests/e2e), not copied from its scripts.
 #include <gtest/gtest.h>
 #include <windows.h>
@@ -19,14 +19,9 @@ std::string Resource(LPCSTR type, UINT id) {
     return p ? std::string(p, SizeofResource(kProgram, r)) : std::string();
 }
 
-// The button faces at 60 x 25 and the icon; a manifest that asks for elevation and the controls of version 6, and
-// names the newest systems, so that they report their true version.
-TEST(Resources, FacesIconAndManifest) {
-    for (UINT id = 129; id <= 133; ++id) {  // disabled, hover, mask, normal, pushed
-        const std::string bitmap = Resource(RT_BITMAP, id);
-        const auto* h = reinterpret_cast<const BITMAPINFOHEADER*>(bitmap.data());
-        EXPECT_TRUE(bitmap.size() > sizeof(*h) && h->biWidth == 60 && abs(h->biHeight) == 25) << id;
-    }
+// The icon; a manifest that asks for elevation and the controls of version 6, and names the newest systems, so that
+// they report their true version. (The faces' size shows in the theme's tests, which load them.)
+TEST(Resources, IconAndManifest) {
     EXPECT_FALSE(Resource(RT_GROUP_ICON, 128).empty());
     const std::string xml = Resource(RT_MANIFEST, 1);
     for (const char* part : {"level=\"requireAdministrator\" uiAccess=\"false\"",
