@@ -69,12 +69,6 @@ LRESULT DialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam, bool e
 
 }  // namespace
 
-CDlgProp::CDlgProp() : color(GetThemeColor(999)), brush(CreateSolidBrush(color)) {}
-void CDlgProp::SetColor(COLORREF value) {
-    color = value;
-    brush.reset(CreateSolidBrush(color));
-}
-
 LRESULT CALLBACK ThemeDialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     return Catching("ThemeDialogProc", [=] { return DialogProc(hwnd, message, wParam, lParam, false); });
 }

@@ -5,6 +5,7 @@
 
 #include "INC/Owner.h"
 #include "TarnLog/TarnLog.h"
+#include "Util/KDMTheme.h"
 
 struct ThemeClassRecord {
     WNDPROC dialogProc, buttonProc, staticProc;  // the system classes' procedures
@@ -23,25 +24,30 @@ class CBtnProp : public CWndProp {
 public:
     DWORD hover = 0, themed = 0, creationType = 0, checkState = 0;
 };
-class CDlgProp : public CWndProp {
+// A background colour and the solid brush of it, made anew on every change.
+class CBackground {
 public:
-    CDlgProp();
-    void SetColor(COLORREF color);
+    explicit CBackground(COLORREF initial) : color(initial), brush(CreateSolidBrush(initial)) {}
+    void SetColor(COLORREF value) {
+        color = value;
+        brush.reset(CreateSolidBrush(value));
+    }
     COLORREF color;
     CGdiHandle<HBRUSH> brush;
+};
+class CDlgProp : public CWndProp, public CBackground {
+public:
+    CDlgProp() : CBackground(GetThemeColor(999)) {}
     WNDPROC replaced = nullptr;
 };
-class CStcProp : public CWndProp {
+class CStcProp : public CWndProp, public CBackground {
 public:
-    CStcProp();
-    void SetColor(COLORREF color);
+    CStcProp() : CBackground(GetThemeColor(988)) {}
     CGdiHandle<HBITMAP> header;
     BOOL counterShown = FALSE;
     int counter = 0;
     BOOL totalShown = FALSE;
     int total = 0;
-    COLORREF color;
-    CGdiHandle<HBRUSH> brush;
     HWND hosted = nullptr;
 };
 

@@ -194,12 +194,6 @@ LRESULT StaticProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
 
 }  // namespace
 
-CStcProp::CStcProp() : color(GetThemeColor(988)), brush(CreateSolidBrush(color)) {}
-void CStcProp::SetColor(COLORREF value) {
-    color = value;
-    brush.reset(CreateSolidBrush(color));
-}
-
 LRESULT CALLBACK ThemeStaticProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     return Catching("ThemeStaticProc", [=] { return StaticProc(hwnd, message, wParam, lParam); });
 }
