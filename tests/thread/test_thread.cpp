@@ -131,18 +131,17 @@ TEST(ProgressDialog, UninstallShowsEachStepAnswersAndTakesEsc) {
     EXPECT_EQ(1, testutil::CountMessages(testutil::ParseAll(log.Text()), "キャンセルボタン押下"));
 }
 
-// The address space taken up, then the blocks under 1 MB given back: no room for a thread's stack, room for the rest.
+// No room for a thread's stack: the address space taken up, then the blocks under 1 MB given back for the rest.
 struct NoRoomForAThread {
     std::vector<std::pair<void*, SIZE_T>> taken;
     NoRoomForAThread() {
         for (SIZE_T size = SIZE_T(1) << 30; size >= 0x10000; size /= 2)
             while (void* p = VirtualAlloc(nullptr, size, MEM_RESERVE, PAGE_NOACCESS)) taken.emplace_back(p, size);
-        for (auto& block : taken)
-            if (block.second < (1 << 20)) VirtualFree(block.first, 0, MEM_RELEASE), block.first = nullptr;
+        for (auto& b : taken)
+            if (b.second < (1 << 20)) VirtualFree(b.first, 0, MEM_RELEASE), b.first = nullptr;
     }
     ~NoRoomForAThread() {
-        for (auto& block : taken)
-            if (block.first) VirtualFree(block.first, 0, MEM_RELEASE);
+        for (auto& b : taken) VirtualFree(b.first, 0, MEM_RELEASE);  // a null block: nothing
     }
 };
 
@@ -150,18 +149,17 @@ struct NoRoomForAThread {
 TEST(ProgressDialog, NoThreadFailsTheRun) {
     testutil::LogCapture log;
     CUninstallWorkerThread worker(Recording());
-    HANDLE done = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-    std::thread watch([done] {
-        if (WaitForSingleObject(done, 20000) == WAIT_TIMEOUT) PostMessageA(ProgressWindow(), WM_APP + 1, 0, 77);
+    CHandle done(CreateEventA(nullptr, TRUE, FALSE, nullptr));
+    std::thread watch([&] {
+        if (WaitForSingleObject(done.get(), 20000) == WAIT_TIMEOUT) PostMessageA(ProgressWindow(), WM_APP + 1, 0, 77);
     });
     INT_PTR result = 0;
     {
         NoRoomForAThread full;
         result = CWorkerThreadProgressDialog::RunWorker(&worker, IDD_PROGRESS, nullptr, TRUE);
     }
-    SetEvent(done);
+    SetEvent(done.get());
     watch.join();
-    CloseHandle(done);
     EXPECT_EQ(-1, result);
     EXPECT_TRUE(log.Has("スレッドの作成に失敗しました。 GetLastError:[")) << log.Text();
 }
