@@ -20,6 +20,8 @@ public:
     COwner& operator=(const COwner&) = delete;
 
     Handle get() const noexcept { return m_handle; }
+    // The held interface, for owners of COM pointers.
+    Handle operator->() const noexcept { return m_handle; }
     bool valid() const noexcept { return Traits::IsValid(m_handle); }
     // Gives the handle up without closing it.
     Handle release() noexcept {
@@ -93,6 +95,46 @@ template <typename T>
 struct CGdiTraits : CNullTraits<T> {
     static void Close(T h) { DeleteObject(h); }
 };
+// A memory device context (CreateCompatibleDC).
+struct CMemoryDcTraits : CNullTraits<HDC> {
+    static void Close(HDC h) { DeleteDC(h); }
+};
+// A window's device context (GetDC, GetWindowDC), given back to its window.
+struct CWindowDcTraits {
+    struct Handle { HWND window; HDC dc; };
+    static Handle None() { return {nullptr, nullptr}; }
+    static bool IsValid(const Handle& h) { return h.dc != nullptr; }
+    static void Close(const Handle& h) { ReleaseDC(h.window, h.dc); }
+};
+// The painting of one WM_PAINT, ended with EndPaint.
+struct CPaintTraits {
+    struct Handle { HWND window; PAINTSTRUCT paint; };
+    static Handle None() { return {nullptr, {}}; }
+    static bool IsValid(const Handle& h) { return h.paint.hdc != nullptr; }
+    static void Close(const Handle& h) { EndPaint(h.window, &h.paint); }
+};
+// An object selected into a context: what it replaced is selected back.
+struct CSelectionTraits {
+    struct Handle { HDC dc; HGDIOBJ previous; };
+    static Handle None() { return {nullptr, nullptr}; }
+    static bool IsValid(const Handle& h) { return h.previous && h.previous != HGDI_ERROR; }
+    static void Close(const Handle& h) { SelectObject(h.dc, h.previous); }
+};
+// A COM interface pointer, released.
+template <typename T>
+struct CComTraits : CNullTraits<T*> {
+    static void Close(T* p) { p->Release(); }
+};
+struct CBstrTraits : CNullTraits<BSTR> {
+    static void Close(BSTR h) { SysFreeString(h); }
+};
+// The thread's COM initialisation (CoInitialize's result), undone when it succeeded.
+struct CComInitTraits {
+    typedef HRESULT Handle;
+    static HRESULT None() { return E_FAIL; }
+    static bool IsValid(HRESULT h) { return SUCCEEDED(h); }
+    static void Close(HRESULT) { CoUninitialize(); }
+};
 // A held mutex is released, never closed (the handle belongs to a table);
 // the release keeps the last error of the failure that ended the hold.
 struct CHeldMutexTraits : CNullTraits<HANDLE> {
@@ -107,6 +149,40 @@ typedef COwner<CRegKeyTraits> CRegKey;
 typedef COwner<CServiceTraits> CScHandle;
 typedef COwner<CLibraryTraits> CLibrary;
 typedef COwner<CHeldMutexTraits> CHeldMutex;
+template <typename T>
+using CGdiHandle = COwner<CGdiTraits<T>>;  // pens, brushes, bitmaps, fonts
+typedef COwner<CMemoryDcTraits> CMemoryDc;
+template <typename T>
+using CComRef = COwner<CComTraits<T>>;
+typedef COwner<CComInitTraits> CComInit;
+typedef COwner<CBstrTraits> CBstr;
+
+// GetDC (or GetWindowDC with whole) of a window, released at the end.
+class CWindowDc : public COwner<CWindowDcTraits> {
+public:
+    explicit CWindowDc(HWND window, bool whole = false)
+        : COwner(Handle{window, whole ? GetWindowDC(window) : GetDC(window)}) {}
+    HDC dc() const { return get().dc; }
+};
+// BeginPaint at construction, EndPaint at the end.
+class CPaint : public COwner<CPaintTraits> {
+public:
+    explicit CPaint(HWND window) : COwner(Begin(window)) {}
+    HDC dc() const { return get().paint.hdc; }
+
+private:
+    static Handle Begin(HWND window) {
+        Handle h = {window, {}};
+        BeginPaint(window, &h.paint);
+        return h;
+    }
+};
+// object selected into dc until the end, then what it replaced selected back. Declared after the owners of the
+// context and the object, so it ends first.
+class CSelection : public COwner<CSelectionTraits> {
+public:
+    CSelection(HDC dc, HGDIOBJ object) : COwner(Handle{dc, object ? SelectObject(dc, object) : nullptr}) {}
+};
 
 // A zeroed block of the process heap.
 class CHeapBlock : public COwner<CHeapTraits> {

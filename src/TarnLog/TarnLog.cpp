@@ -13,7 +13,53 @@ namespace {
 const char kStartBanner[] = "==========<開始>==========";
 const char kEndBanner[] = "----------<終了>----------";
 
-bool IsInternalKind(int kind) { return kind == TARNLOG_INTERNAL || kind == TARNLOG_SYSTEM; }
+bool IsInternalKind(TarnLogKind kind) { return kind == TARNLOG_INTERNAL || kind == TARNLOG_SYSTEM; }
+
+void ReportSystemError(CTarnLogWrapper& log, TarnLogResult code, TarnLogKind kind) {
+    DWORD error = GetLastError();
+    const char* text = "想定外のエラーが発生しました";
+    if (code == TARNLOG_LOCK_CREATE_FAILED)
+        text = "排他オブジェクト作成に失敗しました";
+    else if (code == TARNLOG_LOCK_TIMEOUT)
+        text = "排他で待てませんでした";
+    else if (code == TARNLOG_OPEN_FAILED)
+        text = kind == TARNLOG_DUMP ? "ダンプファイルエラーが発生しました。GetLastError[%d]"
+                                    : "ファイルエラーが発生しました。GetLastError[%d]";
+    log.Output(TARNLOG_SYSTEM, text, static_cast<int>(error));
+}
+
+// Reports of the writer's own failures are written with the internal kinds,
+// whose failures are never reported again, so the chain ends after one report.
+// 1: write the line to the system log instead.
+unsigned HandleResult(CTarnLogWrapper& log, TarnLogResult code, TarnLogKind kind) {
+    switch (code) {
+    case TARNLOG_WRITTEN:
+        return 0;
+    case TARNLOG_NO_PATH:
+        if (IsInternalKind(kind)) return 2;
+        log.Output(TARNLOG_SYSTEM, "%s", "出力先が設定されていません。デフォルト出力先を使用します");
+        return 1;
+    case TARNLOG_BAD_KIND:
+        log.Output(TARNLOG_INTERNAL, "不正なログ種別[%d]が指定されました", static_cast<int>(kind));
+        return 0;
+    case TARNLOG_COPY_FAILED:
+        log.Output(TARNLOG_INTERNAL, "%s", "退避ファイルの作成に失敗しました");
+        return 0;
+    case TARNLOG_DELETE_OLD_COPY_FAILED:
+        log.Output(TARNLOG_INTERNAL, "%s", "古い退避ファイル削除失敗のため、退避ファイルを作成できません");
+        return 0;
+    case TARNLOG_LOCK_CREATE_FAILED:
+    case TARNLOG_LOCK_TIMEOUT:
+    case TARNLOG_OPEN_FAILED:
+        if (IsInternalKind(kind)) return 2;
+        ReportSystemError(log, code, kind);
+        return 0;
+    case TARNLOG_PATTERN_NO_FOLDER:
+        break;
+    }
+    log.Output(TARNLOG_INTERNAL, "%s", "想定外のエラーが発生しました");
+    return 0;
+}
 
 }  // namespace
 
@@ -22,7 +68,7 @@ CTarnLogWrapper::CTarnLogWrapper(const char* sourcePath, const int& line)
 
 CTarnLogWrapper::~CTarnLogWrapper() { SetLastError(m_lastError); }
 
-unsigned CTarnLogWrapper::Output(int kind, const char* format, ...) {
+unsigned CTarnLogWrapper::Output(TarnLogKind kind, const char* format, ...) {
     logging::COutputPolicy* policy = logging::GetOutputPolicy(g_LogPath.GetPath());
     if (!policy || !policy->IsOutput(kind)) return 0;
 
@@ -34,7 +80,7 @@ unsigned CTarnLogWrapper::Output(int kind, const char* format, ...) {
         va_end(args);
         if (length < 0 || static_cast<size_t>(length) > kMaxMessageBytes) {
             // Cut where no double-byte character is split.
-            if (tarnlog::CutText(message, kMaxMessageBytes) > 0)
+            if (CutText(message, kMaxMessageBytes) > 0)
                 Output(TARNLOG_INTERNAL, "%s", "出力サイズオーバーです。出力を切り詰めます");
         }
     }
@@ -46,60 +92,13 @@ unsigned CTarnLogWrapper::Output(int kind, const char* format, ...) {
     }
     int backups = policy->GetMaxBackupIndex();
     if (backups < 1) backups = 1;
-    int result = CTarnLog(m_sourcePath, m_line, *target).Write(kind, message, backups);
+    const TarnLogResult result = CTarnLog(m_sourcePath, m_line, *target).Write(kind, message, backups);
     if (result == TARNLOG_WRITTEN) return 0;
 
-    unsigned handled = HandleResult(result, kind);
+    unsigned handled = HandleResult(*this, result, kind);
     if (handled != 1) return handled;
     tarnlog::PrepareSystemLogPaths();
     return static_cast<unsigned>(CTarnLog(m_sourcePath, m_line, g_SysLogPath).Write(kind, message, backups));
-}
-
-// Reports of the writer's own failures are written with the internal kinds,
-// whose failures are never reported again, so the chain ends after one report.
-unsigned CTarnLogWrapper::HandleResult(int code, int kind) {
-    switch (code) {
-    case 0:
-    case 3:
-    case 4:
-    case 7:
-        return 0;
-    case TARNLOG_NO_PATH:
-        if (IsInternalKind(kind)) return 2;
-        Output(TARNLOG_SYSTEM, "%s", "出力先が設定されていません。デフォルト出力先を使用します");
-        return 1;
-    case TARNLOG_BAD_KIND:
-        Output(TARNLOG_INTERNAL, "不正なログ種別[%d]が指定されました", kind);
-        return 0;
-    case TARNLOG_COPY_FAILED:
-        Output(TARNLOG_INTERNAL, "%s", "退避ファイルの作成に失敗しました");
-        return 0;
-    case TARNLOG_DELETE_OLD_COPY_FAILED:
-        Output(TARNLOG_INTERNAL, "%s", "古い退避ファイル削除失敗のため、退避ファイルを作成できません");
-        return 0;
-    case TARNLOG_LOCK_CREATE_FAILED:
-    case TARNLOG_LOCK_TIMEOUT:
-    case TARNLOG_OPEN_FAILED:
-        if (IsInternalKind(kind)) return 2;
-        ReportSystemError(code, kind);
-        return 0;
-    default:
-        Output(TARNLOG_INTERNAL, "%s", "想定外のエラーが発生しました");
-        return 0;
-    }
-}
-
-void CTarnLogWrapper::ReportSystemError(int code, int kind) {
-    DWORD error = GetLastError();
-    const char* text = "想定外のエラーが発生しました";
-    if (code == TARNLOG_LOCK_CREATE_FAILED)
-        text = "排他オブジェクト作成に失敗しました";
-    else if (code == TARNLOG_LOCK_TIMEOUT)
-        text = "排他で待てませんでした";
-    else if (code == TARNLOG_OPEN_FAILED)
-        text = kind == TARNLOG_DUMP ? "ダンプファイルエラーが発生しました。GetLastError[%d]"
-                                    : "ファイルエラーが発生しました。GetLastError[%d]";
-    Output(TARNLOG_SYSTEM, text, static_cast<int>(error));
 }
 
 void CTarnLogWrapper::Initialize(const char* logPath, int sizeKB, HMODULE module, int dumpLimit, int policyMode) {

@@ -4,20 +4,7 @@
 
 #include <exception>
 
-enum TarnLogKind {
-    TARNLOG_INFO = 0,
-    TARNLOG_ERROR = 1,
-    TARNLOG_AT = 2,
-    TARNLOG_ARROW_RIGHT = 3,
-    TARNLOG_ARROW_LEFT = 4,
-    TARNLOG_FATAL = 5,
-    TARNLOG_DUMP = 6,
-    TARNLOG_START = 7,
-    TARNLOG_END = 8,
-    TARNLOG_INTERNAL = 9,
-    TARNLOG_SYSTEM = 10,
-    TARNLOG_RESEARCH = 11,
-};
+#include "TarnLog/TarnLogKind.h"
 
 // Created per call site; keeps the caller's GetLastError() across the call.
 class CTarnLogWrapper {
@@ -25,15 +12,12 @@ public:
     CTarnLogWrapper(const char* sourcePath, const int& line);
     virtual ~CTarnLogWrapper();
 
-    unsigned Output(int kind, const char* format, ...);
+    unsigned Output(TarnLogKind kind, const char* format, ...);
     void Initialize(const char* logPath, int sizeKB, HMODULE module, int dumpLimit, int policyMode);
     void Terminate();
     int FlushAll();
 
 private:
-    unsigned HandleResult(int code, int kind);
-    void ReportSystemError(int code, int kind);
-
     const char* m_sourcePath;
     int m_line;
     DWORD m_lastError;

@@ -5,9 +5,10 @@
 #include <atomic>
 #include <new>
 #include <string.h>
+#include <utility>
+#include <vector>
 
 #include "INC/MbText.h"
-#include "INC/Owner.h"
 
 namespace TarnLogFileManager {
 
@@ -26,8 +27,41 @@ std::string BackupName(const std::string& path, int number) {
     return name;
 }
 
-}  // namespace
+typedef std::vector<std::pair<std::string, std::string>> Renames;
 
+// Each rename in turn; when one fails, those done are undone, newest first.
+bool RenameAll(const Renames& renames) {
+    size_t done = 0;
+    while (done < renames.size() &&
+           MoveFileExA(renames[done].first.c_str(), renames[done].second.c_str(), MOVEFILE_REPLACE_EXISTING))
+        ++done;
+    if (done == renames.size()) return true;
+    while (done-- > 0) MoveFileExA(renames[done].second.c_str(), renames[done].first.c_str(), 0);
+    return false;
+}
+
+// The current content copied aside first: only once that copy exists are the
+// backups shifted, and the shift is whole or undone.
+bool SaveIntoBackups(const std::string& path, int backupCount) {
+    const std::string fresh = BackupName(path, 1) + ".new", oldest = BackupName(path, backupCount),
+                      dropped = oldest + ".old";
+    if (!CopyFileA(path.c_str(), fresh.c_str(), FALSE)) return false;
+    Renames renames;
+    if (PathFileExistsA(oldest.c_str())) renames.emplace_back(oldest, dropped);
+    for (int n = backupCount - 1; n >= 1; --n) {
+        const std::string from = BackupName(path, n);
+        if (PathFileExistsA(from.c_str())) renames.emplace_back(from, BackupName(path, n + 1));
+    }
+    renames.emplace_back(fresh, BackupName(path, 1));
+    if (!RenameAll(renames)) {
+        DeleteFileA(fresh.c_str());
+        return false;
+    }
+    DeleteFileA(dropped.c_str());
+    return true;
+}
+
+}  // namespace
 CLogFileMap* CLogFileMap::GetInstance() {
     CLogFileMap* manager = s_instance.load(std::memory_order_acquire);
     if (manager) return manager;
@@ -52,12 +86,9 @@ CLogFileMap* CLogFileMap::GetInstance() {
     return manager;
 }
 
-CLogFileMap::CLogFileMap() : m_keepOpen(true), m_lastPath(), m_lastEntry(nullptr) {}
+CLogFileMap::CLogFileMap() : m_lastPath(), m_lastEntry(nullptr) {}
 
-CLogFileMap::~CLogFileMap() {
-    for (auto& entry : m_files)
-        if (entry.second.file != INVALID_HANDLE_VALUE && entry.second.file) CloseHandle(entry.second.file);
-}
+CLogFileMap::~CLogFileMap() {}
 
 CLogFileMap::CEntry* CLogFileMap::Lookup(const char* path) {
     if (!path) return nullptr;
@@ -72,15 +103,15 @@ CLogFileMap::CEntry* CLogFileMap::Lookup(const char* path) {
     return &it->second;
 }
 
-int CLogFileMap::FindEntry(const char* path, CEntry** found) {
+FileManResult CLogFileMap::FindEntry(const char* path, CEntry** found) {
     CEntry* entry = Lookup(path);
     if (!entry) return FILEMAN_NO_ENTRY;
-    if (entry->file == INVALID_HANDLE_VALUE || !entry->file) return FILEMAN_NO_HANDLE;
+    if (!entry->file.valid()) return FILEMAN_NO_HANDLE;
     *found = entry;
     return FILEMAN_OK;
 }
 
-int CLogFileMap::Open(const char* path) {
+FileManResult CLogFileMap::Open(const char* path) {
     CSynchronizer lock(m_lock);
     if (!path) return FILEMAN_OPEN_FAILED;
     if (Lookup(path)) return FILEMAN_OK;
@@ -90,38 +121,41 @@ int CLogFileMap::Open(const char* path) {
                                  OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file.valid()) return FILEMAN_OPEN_FAILED;
     try {
-        m_files.emplace(path, CEntry{file.get(), -1});
+        m_files.emplace(path, CEntry{std::move(file), -1, 0});
     } catch (...) {
-        return FILEMAN_OPEN_FAILED;  // the owner closes the file
+        return FILEMAN_OPEN_FAILED;  // out of memory: the file is closed again
     }
-    file.release();  // the table owns it now
     return FILEMAN_OK;
 }
 
-int CLogFileMap::Append(const char* path, const char* text) {
+FileManResult CLogFileMap::Append(const char* path, const char* text) {
     CSynchronizer lock(m_lock);
     if (!text) return FILEMAN_NO_TEXT;
     CEntry* entry = nullptr;
-    int result = FindEntry(path, &entry);
+    FileManResult result = FindEntry(path, &entry);
     if (result != FILEMAN_OK) return result;
     DWORD length = static_cast<DWORD>(strlen(text));
     DWORD written = 0;
-    BOOL wrote = WriteFile(entry->file, text, length, &written, nullptr);
+    BOOL wrote = WriteFile(entry->file.get(), text, length, &written, nullptr);
     if (entry->size >= 0) entry->size += written;
     return wrote && written == length ? FILEMAN_OK : FILEMAN_WRITE_FAILED;
 }
 
-int CLogFileMap::AppendWithin(const char* path, const char* text, long long limit, int backupCount) {
+FileManResult CLogFileMap::AppendWithin(const char* path, const char* text, long long limit, int backupCount) {
     CSynchronizer lock(m_lock);
     if (!text) return FILEMAN_NO_TEXT;
     CEntry* entry = nullptr;
-    int result = FindEntry(path, &entry);
+    FileManResult result = FindEntry(path, &entry);
     if (result != FILEMAN_OK) return result;
     const long long length = static_cast<long long>(strlen(text));
-    if (entry->size < 0 || entry->size + length > limit) {
-        DWORD size = GetFileSize(entry->file, nullptr);
+    if (entry->linesBeforeRetry > 0) {
+        --entry->linesBeforeRetry;
+    } else if (entry->size < 0 || entry->size + length > limit) {
+        DWORD size = GetFileSize(entry->file.get(), nullptr);
         entry->size = size == INVALID_FILE_SIZE ? 0 : size;  // a size that cannot be read counts as 0
-        if (entry->size + length > limit) Rotate(path, backupCount);  // whatever the rotation's result
+        // A failed rotation still lets the line be appended to the long file.
+        if (entry->size + length > limit && Rotate(path, backupCount) != FILEMAN_OK)
+            entry->linesBeforeRetry = kRotationRetryLines;
     }
     return Append(path, text);
 }
@@ -130,53 +164,35 @@ int CLogFileMap::GetSize(const char* path) {
     CSynchronizer lock(m_lock);
     CEntry* entry = nullptr;
     if (FindEntry(path, &entry) != FILEMAN_OK) return FILEMAN_OPEN_FAILED;
-    DWORD size = GetFileSize(entry->file, nullptr);
+    DWORD size = GetFileSize(entry->file.get(), nullptr);
     if (size == INVALID_FILE_SIZE) return FILEMAN_OPEN_FAILED;
     return static_cast<int>(size);
 }
 
-int CLogFileMap::Flush(const char* path) {
+FileManResult CLogFileMap::Flush(const char* path) {
     CSynchronizer lock(m_lock);
     CEntry* entry = nullptr;
-    int result = FindEntry(path, &entry);
+    FileManResult result = FindEntry(path, &entry);
     if (result != FILEMAN_OK) return result;
-    return FlushFileBuffers(entry->file) ? FILEMAN_OK : FILEMAN_FLUSH_FAILED;
+    return FlushFileBuffers(entry->file.get()) ? FILEMAN_OK : FILEMAN_FLUSH_FAILED;
 }
 
-int CLogFileMap::Rotate(const char* path, int backupCount) {
+FileManResult CLogFileMap::Rotate(const char* path, int backupCount) {
     CSynchronizer lock(m_lock);
     if (!path) return FILEMAN_NO_ENTRY;
-    if (backupCount >= 1) {
-        try {
-            const std::string base(path);
-            // Older backups move up one number; failures only leave an old backup behind.
-            if (backupCount >= 2) {
-                std::string oldest = BackupName(base, backupCount);
-                if (PathFileExistsA(oldest.c_str())) DeleteFileA(oldest.c_str());
-                for (int n = backupCount - 1; n >= 1; --n) {
-                    std::string from = BackupName(base, n);
-                    if (PathFileExistsA(from.c_str()))
-                        MoveFileExA(from.c_str(), BackupName(base, n + 1).c_str(), MOVEFILE_REPLACE_EXISTING);
-                }
-            }
-            if (!CopyFileA(path, BackupName(base, 1).c_str(), FALSE)) return FILEMAN_BACKUP_FAILED;
-        } catch (...) {
-            return FILEMAN_BACKUP_FAILED;
-        }
-    }
     CEntry* entry = nullptr;
-    int result = FindEntry(path, &entry);
+    FileManResult result = FindEntry(path, &entry);
     if (result != FILEMAN_OK) return result;
+    try {
+        if (backupCount >= 1 && !SaveIntoBackups(path, backupCount)) return FILEMAN_BACKUP_FAILED;
+    } catch (...) {
+        return FILEMAN_BACKUP_FAILED;
+    }
     // The kept handle may only append; the cut takes a handle of its own.
     CFileHandle whole(CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, TRUNCATE_EXISTING,
                                   FILE_ATTRIBUTE_NORMAL, nullptr));
     entry->size = whole.valid() ? 0 : -1;
     return whole.valid() ? FILEMAN_OK : FILEMAN_TRUNCATE_FAILED;
-}
-
-size_t CLogFileMap::GetEntryCount() {
-    CSynchronizer lock(m_lock);
-    return m_files.size();
 }
 
 }  // namespace TarnLogFileManager

@@ -6,14 +6,15 @@
 #include <string>
 
 #include "INC/CriticalSection.h"
+#include "INC/Owner.h"
 
 namespace TarnLogFileManager {
 
-// The base layer's lock, under the names the file manager has always used.
+// The base layer's lock; the design names it in this namespace too.
 using lib::CCriticalSection;
 using lib::CSynchronizer;
 
-enum {
+enum FileManResult : int {
     FILEMAN_OK = 0,
     FILEMAN_OPEN_FAILED = -1,  // also GetSize: no entry or no size
     FILEMAN_NO_TEXT = -2,
@@ -25,6 +26,10 @@ enum {
     FILEMAN_TRUNCATE_FAILED = -8,
     FILEMAN_FLUSH_FAILED = -9,
 };
+
+// After a failed rotation, the lines appended before it is tried again: each
+// try copies the whole file.
+const int kRotationRetryLines = 100;
 
 // Paths are code page 932 and name the same entry whatever their letter case.
 struct CPathLess {
@@ -46,30 +51,32 @@ public:
     CLogFileMap(const CLogFileMap&) = delete;
     CLogFileMap& operator=(const CLogFileMap&) = delete;
 
-    int Open(const char* path);
-    int Append(const char* path, const char* text);
+    FileManResult Open(const char* path);
+    FileManResult Append(const char* path, const char* text);
     // Appends, first rotating the file when the text would take it past limit bytes. The size is this
     // process's count, checked against the file only near the limit (a size query costs more than the line
-    // on some systems), so lines that another process appends go unseen until then.
-    int AppendWithin(const char* path, const char* text, long long limit, int backupCount);
+    // on some systems), so lines that another process appends go unseen until then. A failed rotation is
+    // tried again only after kRotationRetryLines more lines.
+    FileManResult AppendWithin(const char* path, const char* text, long long limit, int backupCount);
+    // The size in bytes, or FILEMAN_OPEN_FAILED.
     int GetSize(const char* path);
-    int Flush(const char* path);
-    int Rotate(const char* path, int backupCount);
-
-    size_t GetEntryCount();
+    FileManResult Flush(const char* path);
+    // The content becomes the newest of backupCount backups and the file is emptied. Nothing changes
+    // unless the copy and every rename succeed, so a failure loses neither the log nor a backup.
+    FileManResult Rotate(const char* path, int backupCount);
 
 private:
     // size: the file's size as this process last knew it, -1 when unknown.
     struct CEntry {
-        HANDLE file;
+        CFileHandle file;
         long long size;
+        int linesBeforeRetry;  // after a failed rotation
     };
     CEntry* Lookup(const char* path);
-    int FindEntry(const char* path, CEntry** found);  // an entry holding an open handle
+    FileManResult FindEntry(const char* path, CEntry** found);  // an entry holding an open handle
 
     std::map<std::string, CEntry, CPathLess> m_files;
     CCriticalSection m_lock;
-    bool m_keepOpen;
     // The spelling looked up last and its entry: the writer names the same
     // path several times a line, and _mbsicmp is slow on some systems.
     char m_lastPath[2 * MAX_PATH];

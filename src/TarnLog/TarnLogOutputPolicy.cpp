@@ -8,7 +8,6 @@
 #include "INC/Owner.h"
 #include "INC/RegRead.h"
 #include "INC/WideText.h"
-#include "TarnLog/TarnLog.h"
 
 namespace logging {
 
@@ -153,7 +152,7 @@ void COutputPolicy::Reevaluate(DWORD now) {
     m_researchFromSettings = m_researchOn = _wcsicmp(level, L"Research") == 0;
 }
 
-bool COutputPolicy::IsOutput(int kind) {
+bool COutputPolicy::IsOutput(TarnLogKind kind) {
     CSynchronizer lock(m_lock);
     if (!m_initialized) return kind != TARNLOG_RESEARCH;
     DWORD now = GetTick();

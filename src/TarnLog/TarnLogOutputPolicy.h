@@ -7,6 +7,7 @@
 #include <string>
 
 #include "INC/CriticalSection.h"
+#include "TarnLog/TarnLogKind.h"
 
 namespace logging {
 
@@ -24,7 +25,7 @@ public:
     // mode 1: always log; mode 2: log only while switched on; otherwise
     // decided by the program's (and the module's) file name. Runs once.
     void Initialize(const char* logPath, HMODULE module, int mode);
-    bool IsOutput(int kind);
+    bool IsOutput(TarnLogKind kind);
     int GetMaxBackupIndex() const { return m_backupCount.load(std::memory_order_relaxed); }
 
     static const DWORD kRecheckInterval = 60000;

@@ -8,7 +8,6 @@
 #include <new>
 #include <string>
 
-#include "TarnLog/TarnLog.h"
 #include "TarnLog/TarnLogFileManager.h"
 #include "INC/Owner.h"
 
@@ -56,14 +55,14 @@ CLockTable* Locks() {
 // Takes the named mutex that serialises every writer of one log file name,
 // in this and other processes; the owner releases it on every way out,
 // keeping the last-error value of the failure that made the write give up.
-int TakeFileLock(const char* name, CHeldMutex& lock) {
+TarnLogResult TakeFileLock(const char* name, CHeldMutex& lock) {
     CLockTable* locks = Locks();
     HANDLE mutex = locks ? locks->Get(name) : nullptr;
     if (!mutex) return TARNLOG_LOCK_CREATE_FAILED;
     DWORD wait = WaitForSingleObject(mutex, kLogLockWaitMs);
     if (wait != WAIT_OBJECT_0 && wait != WAIT_ABANDONED) return TARNLOG_LOCK_TIMEOUT;
     lock.reset(mutex);
-    return 0;
+    return TARNLOG_WRITTEN;
 }
 
 std::atomic<tarnlog::ProductLogFolderProvider> g_productLogFolder{nullptr};
@@ -89,7 +88,7 @@ bool InsertAtDot(char* out, size_t size, const char* path, const char* insert, b
     out[0] = '\0';
     // The first '.' is looked for in the file name only, never in a folder.
     const unsigned char* dot =
-        lastDot ? _mbsrchr(Bytes(path), '.') : _mbschr(Bytes(tarnlog::FileNamePart(path, false)), '.');
+        lastDot ? _mbsrchr(Bytes(path), '.') : _mbschr(Bytes(FileNamePart(path, false)), '.');
     size_t length = strlen(path);
     size_t head = dot ? static_cast<size_t>(dot - Bytes(path)) : length;
     size_t added = strlen(insert);
@@ -162,7 +161,7 @@ void CTarnlogPathString::Set(const char* path) {
     if (!mutex.valid()) return;
     WaitForSingleObject(mutex.get(), INFINITE);
     if (!m_isSet.load(std::memory_order_acquire)) {
-        tarnlog::CopyText(m_path, sizeof(m_path), path);
+        CopyText(m_path, sizeof(m_path), path);
         m_isSet.store(1, std::memory_order_release);
     }
     ReleaseMutex(mutex.get());
@@ -170,24 +169,24 @@ void CTarnlogPathString::Set(const char* path) {
 
 int CTarnlogPathString::Get(char* buffer, int size) const {
     if (!buffer || size <= 0) return IsEmpty() ? 0 : 1;
-    tarnlog::CopyText(buffer, static_cast<size_t>(size), GetPath());
+    CopyText(buffer, static_cast<size_t>(size), GetPath());
     return IsEmpty() ? 0 : 1;
 }
 
 CTarnLog::CTarnLog(const char* sourcePath, int line, const CTarnlogPathString& target) : m_line(line) {
-    tarnlog::CopyText(m_sourceName, sizeof(m_sourceName), tarnlog::FileNamePart(sourcePath, true));
+    CopyText(m_sourceName, sizeof(m_sourceName), FileNamePart(sourcePath, true));
     target.Get(m_path, sizeof(m_path));
-    tarnlog::CopyText(m_lockName, sizeof(m_lockName), tarnlog::FileNamePart(m_path, false));
+    CopyText(m_lockName, sizeof(m_lockName), FileNamePart(m_path, false));
 }
 
 CTarnLog::~CTarnLog() {}
 
-int CTarnLog::Write(int kind, const char* message, int backupCount) {
+TarnLogResult CTarnLog::Write(TarnLogKind kind, const char* message, int backupCount) {
     if (!m_path[0]) return TARNLOG_NO_PATH;
     if (kind < 0 || kind > TARNLOG_RESEARCH) return TARNLOG_BAD_KIND;
     CHeldMutex lock;
-    int taken = TakeFileLock(m_lockName, lock);
-    if (taken) return taken;
+    const TarnLogResult taken = TakeFileLock(m_lockName, lock);
+    if (taken != TARNLOG_WRITTEN) return taken;
 
     SYSTEMTIME now;
     GetLocalTime(&now);
@@ -221,14 +220,14 @@ int CTarnLog::Write(int kind, const char* message, int backupCount) {
 int CTarnLog::Flush() {
     if (!m_path[0]) return 0;
     CHeldMutex lock;
-    if (TakeFileLock(m_lockName, lock)) return 0;
+    if (TakeFileLock(m_lockName, lock) != TARNLOG_WRITTEN) return 0;
     TarnLogFileManager::CLogFileMap* files = Files();
     if (!files || files->Open(m_path) != TarnLogFileManager::FILEMAN_OK) return 0;
     files->Flush(m_path);
     return 1;
 }
 
-int CTarnLog::SaveFatalCopy() {
+TarnLogResult CTarnLog::SaveFatalCopy() {
     if (!m_path[0]) return TARNLOG_NO_PATH;
     char fatalPath[MAX_PATH + 16];
     char copyName[MAX_PATH + 32];
@@ -255,12 +254,12 @@ int CTarnLog::SaveFatalCopy() {
         do {
             // With the time in the name, the smallest name is the oldest copy.
             if (count++ == 0 || strcmp(found.cFileName, oldest) < 0)
-                tarnlog::CopyText(oldest, sizeof(oldest), found.cFileName);
+                CopyText(oldest, sizeof(oldest), found.cFileName);
         } while (FindNextFileA(find.get(), &found));
     }
 
     if (count >= kMaxFatalCopies) {
-        char* name = const_cast<char*>(tarnlog::FileNamePart(pattern, false));
+        char* name = const_cast<char*>(FileNamePart(pattern, false));
         if (name == pattern) return TARNLOG_PATTERN_NO_FOLDER;
         *name = '\0';
         char victim[2 * MAX_PATH + 32];

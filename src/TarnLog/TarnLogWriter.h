@@ -7,6 +7,7 @@
 
 #include "INC/MbText.h"
 #include "INC/PathUtil.h"
+#include "TarnLog/TarnLogKind.h"
 
 // One process-wide path that can be set once.
 class CTarnlogPathString {
@@ -39,7 +40,7 @@ extern std::atomic<int> g_LogDumpLimit;
 const int kDefaultLogSizeKB = 4096;
 
 // Results of CTarnLog::Write and SaveFatalCopy.
-enum {
+enum TarnLogResult : int {
     TARNLOG_WRITTEN = 0,
     TARNLOG_NO_PATH = 1,
     TARNLOG_BAD_KIND = 2,
@@ -61,9 +62,10 @@ public:
     CTarnLog(const char* sourcePath, int line, const CTarnlogPathString& target);
     virtual ~CTarnLog();
 
-    int Write(int kind, const char* message, int backupCount);
+    TarnLogResult Write(TarnLogKind kind, const char* message, int backupCount);
+    // 1 when flushed, 0 otherwise.
     int Flush();
-    int SaveFatalCopy();
+    TarnLogResult SaveFatalCopy();
 
 private:
     char m_sourceName[MAX_PATH];
@@ -73,11 +75,6 @@ private:
 };
 
 namespace tarnlog {
-
-// The base layer's text helpers, under the names the writer has always used.
-using ::CopyText;
-using ::CutText;
-using ::FileNamePart;
 
 // Fills buffer with the product's log folder, or "" when it has none. It must
 // not log: the writer asks while it writes.

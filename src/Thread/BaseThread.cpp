@@ -31,11 +31,16 @@ DWORD CBaseThread::Start() {
     }
     m_thread.reset(reinterpret_cast<HANDLE>(
         _beginthreadex(m_security, m_stackSize, ThreadEntry, this, CREATE_SUSPENDED, &m_threadId)));
-    if (!m_thread.valid()) return 0;
+    if (!m_thread.valid()) {
+        const DWORD error = GetLastError() ? GetLastError() : ERROR_NOT_ENOUGH_MEMORY;
+        TARNLOG(TARNLOG_ERROR, "スレッドの作成に失敗しました。 GetLastError:[%lu]", error);
+        return error;
+    }
     SetThreadPriority(m_thread.get(), m_priority);
     SetThreadPriorityBoost(m_thread.get(), m_disablePriorityBoost);
     ResumeThread(m_thread.get());
-    return WaitForSingleObject(m_startedEvent.get(), INFINITE);
+    WaitForSingleObject(m_startedEvent.get(), INFINITE);
+    return 0;
 }
 
 bool CBaseThread::Stop() {

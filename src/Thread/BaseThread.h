@@ -23,7 +23,8 @@ public:
     // Sets the stop event and posts WM_QUIT; true when the post succeeded.
     virtual bool Stop();
 
-    // Returns once the new thread has its message queue (or creation failed).
+    // 0 once the new thread has its message queue; the error, logged, when no
+    // thread could be made.
     DWORD Start();
     bool Wait(DWORD timeout);
     bool StopAndWait(DWORD timeout);

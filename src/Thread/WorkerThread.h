@@ -25,13 +25,9 @@ public:
     virtual void StopTimer(UINT id) {}
     virtual HWND GetWindow() { return nullptr; }
 
-    // Plain 32-bit values written by the worker and read whole by the owner.
-    int GetPosition() const { return m_nPosition; }
-    int GetRange() const { return m_nRange; }
-    const std::string& GetUnit() const { return m_strUnit; }
-
 protected:
     CWorkerThread* m_pWorker;
+    // Plain 32-bit values written by the worker and read whole by the owner.
     volatile int m_nPosition;
     volatile int m_nRange;
     std::string m_strUnit;

@@ -2,6 +2,7 @@
 
 #include <oleauto.h>
 
+#include "INC/Owner.h"
 #include "INC/WideText.h"
 
 namespace {
@@ -49,16 +50,20 @@ CWorkerThreadProgressDialog::~CWorkerThreadProgressDialog() {}
 
 BOOL CWorkerThreadProgressDialog::OnInitDialog() {
     CDialog::OnInitDialog();
-    if (m_pWorker) m_pWorker->Start(this);
+    // Without a thread no end message will come: the run ends here, failed.
+    if (m_pWorker && m_pWorker->Start(this) != 0) {
+        EndDialog(-1);
+        return TRUE;
+    }
     SetTimer(kOwnTimer, kOwnTimerMs, nullptr);
     return TRUE;
 }
 
 void CWorkerThreadProgressDialog::SetText(int index, const char* text) {
-    BSTR wide = CString(text ? text : "").AllocSysString();
+    CBstr wide(CString(text ? text : "").AllocSysString());
     // Not posted means not received: the text is freed here instead.
-    if (!::PostMessageA(m_hWnd, WM_WORKER_TEXT, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(wide)))
-        SysFreeString(wide);
+    if (::PostMessageA(m_hWnd, WM_WORKER_TEXT, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(wide.get())))
+        wide.release();
 }
 
 void CWorkerThreadProgressDialog::OnWorkerEnd(int result) {
@@ -106,10 +111,9 @@ void CWorkerThreadProgressDialog::ShowProgress() {
 }
 
 LRESULT CWorkerThreadProgressDialog::OnTextMessage(WPARAM index, LPARAM text) {
-    BSTR wide = reinterpret_cast<BSTR>(text);
+    const CBstr wide(reinterpret_cast<BSTR>(text));
     std::string value;
-    Narrow(wide ? wide : L"", value);
-    SysFreeString(wide);
+    Narrow(wide.valid() ? wide.get() : L"", value);
     CWnd* target = index == 0 ? this : index == 1 ? GetDlgItem(kTextId) : index == 2 ? GetDlgItem(IDCANCEL) : nullptr;
     if (target) SetTextIfChanged(target, value.c_str());
     return 0;

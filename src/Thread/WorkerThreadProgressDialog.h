@@ -7,7 +7,7 @@
 class CWorkerThreadProgressDialog : public CDialog, public CWorkerThreadManager {
 public:
     // Runs the worker behind the dialog; the worker's result, -1 when the dialog
-    // could not be created, 3 for no worker.
+    // or the worker's thread could not be created, 3 for no worker.
     static int RunWorker(CWorkerThread* worker, UINT templateId, CWnd* parent, BOOL showPercentage);
     static int RunWorker(CWorkerThread* worker, LPCSTR templateName, CWnd* parent, BOOL showPercentage);
 

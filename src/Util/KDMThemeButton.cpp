@@ -31,13 +31,13 @@ bool IsThemedType(DWORD style) {
 void Redraw(HWND hwnd) { RedrawWindow(hwnd, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW); }
 
 void PaintGroupBox(HWND hwnd) {
-    PAINTSTRUCT ps;
-    HDC dc = BeginPaint(hwnd, &ps);
+    CPaint paint(hwnd);
+    const HDC dc = paint.dc();
     RECT r;
     GetClientRect(hwnd, &r);
     char text[260] = "";
     GetWindowTextA(hwnd, text, sizeof(text));
-    HGDIOBJ oldFont = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageA(hwnd, WM_GETFONT, 0, 0)));
+    CSelection font(dc, reinterpret_cast<HFONT>(SendMessageA(hwnd, WM_GETFONT, 0, 0)));
     SIZE extent = {0, 0};
     if (*text) GetTextExtentPoint32A(dc, text, static_cast<int>(strlen(text)), &extent);
     const int y = r.top + extent.cy / 2;
@@ -46,8 +46,8 @@ void PaintGroupBox(HWND hwnd) {
                             {r.left, r.bottom - 3},   {r.left + 2, r.bottom - 1}, {r.right - 3, r.bottom - 1},
                             {r.right - 1, r.bottom - 3}, {r.right - 1, y + 2},     {r.right - 3, y},
                             {x9, y}};
-    HPEN pen = CreatePen(PS_SOLID, 1, GetThemeColor(996));
-    HGDIOBJ oldPen = SelectObject(dc, pen);
+    CGdiHandle<HPEN> pen(CreatePen(PS_SOLID, 1, GetThemeColor(996)));
+    CSelection selected(dc, pen.get());
     Polyline(dc, points, 10);
     if (*text) {
         RECT caption = {r.left + 10, r.top, r.left + 10 + extent.cx < r.right ? r.left + 10 + extent.cx : r.right,
@@ -56,15 +56,9 @@ void PaintGroupBox(HWND hwnd) {
         SetTextColor(dc, GetThemeColor(997));
         DrawTextA(dc, text, -1, &caption, DT_SINGLELINE);
     }
-    SelectObject(dc, oldPen);
-    SelectObject(dc, oldFont);
-    DeleteObject(pen);
-    EndPaint(hwnd, &ps);
 }
 
-}  // namespace
-
-LRESULT CALLBACK ThemeButtonProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+LRESULT ButtonProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     const WNDPROC system = ThemeRecordOf(hwnd).buttonProc;
     CBtnProp* prop = PropOf<CBtnProp>(hwnd);
     const DWORD style = static_cast<DWORD>(GetWindowLongPtrA(hwnd, GWL_STYLE));
@@ -113,6 +107,12 @@ LRESULT CALLBACK ThemeButtonProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM 
     return CallWindowProcA(system, hwnd, message, wParam, lParam);
 }
 
+}  // namespace
+
+LRESULT CALLBACK ThemeButtonProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    return Catching("ThemeButtonProc", [=] { return ButtonProc(hwnd, message, wParam, lParam); });
+}
+
 // Composed off screen from the current content: caps through the mask, the
 // middle repeated by stretching a two-column strip, then the caption.
 BOOL DrawThemeButton(const DRAWITEMSTRUCT* item) {
@@ -130,38 +130,37 @@ BOOL DrawThemeButton(const DRAWITEMSTRUCT* item) {
                                                                 : record.normal;
     const RECT& r = item->rcItem;
     const int width = r.right - r.left, height = r.bottom - r.top;
-    HDC memory = CreateCompatibleDC(item->hDC);
-    HBITMAP canvas = CreateCompatibleBitmap(item->hDC, width, height);
-    HGDIOBJ oldCanvas = SelectObject(memory, canvas);
-    BitBlt(memory, 0, 0, width, height, item->hDC, r.left, r.top, SRCCOPY);
-    SetStretchBltMode(memory, COLORONCOLOR);
-    HDC source = CreateCompatibleDC(item->hDC);
+    CMemoryDc memory(CreateCompatibleDC(item->hDC));
+    CGdiHandle<HBITMAP> canvas(CreateCompatibleBitmap(item->hDC, width, height));
+    CSelection onCanvas(memory.get(), canvas.get());
+    const HDC m = memory.get();
+    BitBlt(m, 0, 0, width, height, item->hDC, r.left, r.top, SRCCOPY);
+    SetStretchBltMode(m, COLORONCOLOR);
     BITMAP bm = {};
     GetObjectA(face, sizeof(bm), &bm);
-    HGDIOBJ oldSource = SelectObject(source, record.mask);
-    StretchBlt(memory, 0, 0, kCap, height, source, 0, 0, kCap, bm.bmHeight, SRCAND);
-    StretchBlt(memory, width - kCap, 0, kCap, height, source, bm.bmWidth - kCap, 0, kCap, bm.bmHeight, SRCAND);
-    SelectObject(source, face);
-    StretchBlt(memory, 0, 0, kCap, height, source, 0, 0, kCap, bm.bmHeight, SRCPAINT);
-    StretchBlt(memory, width - kCap, 0, kCap, height, source, bm.bmWidth - kCap, 0, kCap, bm.bmHeight, SRCPAINT);
-    if (width > 2 * kCap) StretchBlt(memory, kCap, 0, width - 2 * kCap, height, source, kCap, 0, 2, bm.bmHeight, SRCCOPY);
-    SelectObject(source, oldSource);
-    DeleteDC(source);
+    {
+        CMemoryDc source(CreateCompatibleDC(item->hDC));
+        const HDC s = source.get();
+        CSelection mask(s, record.mask);
+        StretchBlt(m, 0, 0, kCap, height, s, 0, 0, kCap, bm.bmHeight, SRCAND);
+        StretchBlt(m, width - kCap, 0, kCap, height, s, bm.bmWidth - kCap, 0, kCap, bm.bmHeight, SRCAND);
+        SelectObject(s, face);  // the mask's selection puts back what came first
+        StretchBlt(m, 0, 0, kCap, height, s, 0, 0, kCap, bm.bmHeight, SRCPAINT);
+        StretchBlt(m, width - kCap, 0, kCap, height, s, bm.bmWidth - kCap, 0, kCap, bm.bmHeight, SRCPAINT);
+        if (width > 2 * kCap) StretchBlt(m, kCap, 0, width - 2 * kCap, height, s, kCap, 0, 2, bm.bmHeight, SRCCOPY);
+    }
 
     char text[260] = "";
     GetWindowTextA(item->hwndItem, text, sizeof(text));
     RECT textRect = {0, 0, width, height};
     if (state & ODS_SELECTED) OffsetRect(&textRect, 1, 1);
-    SetBkMode(memory, TRANSPARENT);
-    SetTextColor(memory, GetThemeColor((state & ODS_DISABLED) ? 995 : 994));
-    HGDIOBJ oldFont = SelectObject(memory, reinterpret_cast<HFONT>(SendMessageA(GetParent(item->hwndItem), WM_GETFONT, 0, 0)));
-    DrawTextA(memory, text, -1, &textRect, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
-    SelectObject(memory, oldFont);
-
-    BitBlt(item->hDC, r.left, r.top, width, height, memory, 0, 0, SRCCOPY);
-    SelectObject(memory, oldCanvas);
-    DeleteObject(canvas);
-    DeleteDC(memory);
+    SetBkMode(m, TRANSPARENT);
+    SetTextColor(m, GetThemeColor((state & ODS_DISABLED) ? 995 : 994));
+    {
+        CSelection font(m, reinterpret_cast<HFONT>(SendMessageA(GetParent(item->hwndItem), WM_GETFONT, 0, 0)));
+        DrawTextA(m, text, -1, &textRect, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
+    }
+    BitBlt(item->hDC, r.left, r.top, width, height, m, 0, 0, SRCCOPY);
     return TRUE;
 }
 

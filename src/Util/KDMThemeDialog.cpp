@@ -5,7 +5,9 @@
 
 namespace {
 
-LRESULT CALLBACK ThemeDialogSubclassProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+LRESULT CALLBACK ThemeDialogSubclassProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+
+LRESULT SubclassProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     CDlgProp* prop = PropOf<CDlgProp>(hwnd);
     WNDPROC replaced = prop ? prop->replaced : nullptr;
     if (message == WM_HELP) return TRUE;
@@ -14,6 +16,10 @@ LRESULT CALLBACK ThemeDialogSubclassProc(HWND hwnd, UINT message, WPARAM wParam,
         SetWindowLongPtrA(hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(replaced));
     return replaced ? CallWindowProcA(replaced, hwnd, message, wParam, lParam)
                     : DefDlgProcA(hwnd, message, wParam, lParam);
+}
+
+LRESULT CALLBACK ThemeDialogSubclassProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    return Catching("ThemeDialogSubclassProc", [=] { return SubclassProc(hwnd, message, wParam, lParam); });
 }
 
 LRESULT DialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam, bool editVariant) {
@@ -40,15 +46,15 @@ LRESULT DialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam, bool e
             char cls[256] = "";
             GetClassNameA(reinterpret_cast<HWND>(lParam), cls, sizeof(cls));
             if (lstrcmpiA(cls, "Edit") != 0) SetBkMode(reinterpret_cast<HDC>(wParam), TRANSPARENT);
-            return reinterpret_cast<LRESULT>(prop ? prop->brush : nullptr);
+            return reinterpret_cast<LRESULT>(prop ? prop->brush.get() : nullptr);
         }
         // fall through
     case WM_CTLCOLORBTN:
         SetBkMode(reinterpret_cast<HDC>(wParam), TRANSPARENT);
-        return reinterpret_cast<LRESULT>(prop ? prop->brush : nullptr);
+        return reinterpret_cast<LRESULT>(prop ? prop->brush.get() : nullptr);
     case WM_CTLCOLORDLG:
     case WM_CTLCOLORSCROLLBAR:
-        return reinterpret_cast<LRESULT>(prop ? prop->brush : nullptr);
+        return reinterpret_cast<LRESULT>(prop ? prop->brush.get() : nullptr);
     case WM_THEME_SETBKCOLOR:
         if (prop) {
             prop->SetColor(wParam ? static_cast<COLORREF>(lParam) : GetThemeColor(999));
@@ -63,18 +69,10 @@ LRESULT DialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam, bool e
 
 }  // namespace
 
-CDlgProp::CDlgProp() : color(GetThemeColor(999)), brush(CreateSolidBrush(color)) {}
-CDlgProp::~CDlgProp() { DeleteObject(brush); }
-void CDlgProp::SetColor(COLORREF value) {
-    DeleteObject(brush);
-    color = value;
-    brush = CreateSolidBrush(color);
-}
-
 LRESULT CALLBACK ThemeDialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
-    return DialogProc(hwnd, message, wParam, lParam, false);
+    return Catching("ThemeDialogProc", [=] { return DialogProc(hwnd, message, wParam, lParam, false); });
 }
 
 LRESULT CALLBACK ThemeDialogEditProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
-    return DialogProc(hwnd, message, wParam, lParam, true);
+    return Catching("ThemeDialogEditProc", [=] { return DialogProc(hwnd, message, wParam, lParam, true); });
 }

@@ -3,6 +3,10 @@
 #pragma once
 #include <windows.h>
 
+#include "INC/Owner.h"
+#include "TarnLog/TarnLog.h"
+#include "Util/KDMTheme.h"
+
 struct ThemeClassRecord {
     WNDPROC dialogProc, buttonProc, staticProc;  // the system classes' procedures
     HBITMAP mask, normal, push, hover, disable;  // the theme's own copies
@@ -20,27 +24,30 @@ class CBtnProp : public CWndProp {
 public:
     DWORD hover = 0, themed = 0, creationType = 0, checkState = 0;
 };
-class CDlgProp : public CWndProp {
+// A background colour and the solid brush of it, made anew on every change.
+class CBackground {
 public:
-    CDlgProp();
-    ~CDlgProp() override;
-    void SetColor(COLORREF color);
+    explicit CBackground(COLORREF initial) : color(initial), brush(CreateSolidBrush(initial)) {}
+    void SetColor(COLORREF value) {
+        color = value;
+        brush.reset(CreateSolidBrush(value));
+    }
     COLORREF color;
-    HBRUSH brush;
+    CGdiHandle<HBRUSH> brush;
+};
+class CDlgProp : public CWndProp, public CBackground {
+public:
+    CDlgProp() : CBackground(GetThemeColor(999)) {}
     WNDPROC replaced = nullptr;
 };
-class CStcProp : public CWndProp {
+class CStcProp : public CWndProp, public CBackground {
 public:
-    CStcProp();
-    ~CStcProp() override;
-    void SetColor(COLORREF color);
-    HBITMAP header = nullptr;
+    CStcProp() : CBackground(GetThemeColor(988)) {}
+    CGdiHandle<HBITMAP> header;
     BOOL counterShown = FALSE;
     int counter = 0;
     BOOL totalShown = FALSE;
     int total = 0;
-    COLORREF color;
-    HBRUSH brush;
     HWND hosted = nullptr;
 };
 
@@ -57,6 +64,15 @@ template <class T>
 T* AttachNewProp(HWND hwnd) {
     AttachProp(hwnd, new T);
     return PropOf<T>(hwnd);
+}
+
+// A window procedure's body, so that no exception reaches the system: one is logged where it stopped and the
+// message counts as not handled (0).
+template <class Body>
+LRESULT Catching(const char* where, Body body) {
+    LRESULT result = 0;
+    RunLoggingExceptions(where, [&] { result = body(); });
+    return result;
 }
 
 LRESULT CALLBACK ThemeDialogProc(HWND, UINT, WPARAM, LPARAM);

@@ -9,23 +9,23 @@
 
 namespace {
 
+void Line(HDC dc, int x1, int y1, int x2, int y2, COLORREF color) {
+    CGdiHandle<HPEN> pen(CreatePen(PS_SOLID, 1, color));
+    CSelection selected(dc, pen.get());
+    MoveToEx(dc, x1, y1, nullptr);
+    LineTo(dc, x2, y2);
+}
+
 void PaintEtchedLine(HWND hwnd) {
-    PAINTSTRUCT ps;
-    HDC dc = BeginPaint(hwnd, &ps);
+    CPaint paint(hwnd);
     RECT r;
     GetClientRect(hwnd, &r);
     const bool across = r.right - r.left > r.bottom - r.top;
     const int mid = across ? (r.top + r.bottom) / 2 : (r.left + r.right) / 2;
     const COLORREF tones[] = {GetThemeColor(991), GetThemeColor(992)};
-    for (int i = 0; i < 2; ++i) {
-        HPEN pen = CreatePen(PS_SOLID, 1, tones[i]);
-        HGDIOBJ old = SelectObject(dc, pen);
-        MoveToEx(dc, across ? r.left : mid + i, across ? mid + i : r.top, nullptr);
-        LineTo(dc, across ? r.right : mid + i, across ? mid + i : r.bottom);
-        SelectObject(dc, old);
-        DeleteObject(pen);
-    }
-    EndPaint(hwnd, &ps);
+    for (int i = 0; i < 2; ++i)
+        Line(paint.dc(), across ? r.left : mid + i, across ? mid + i : r.top, across ? r.right : mid + i,
+             across ? mid + i : r.bottom, tones[i]);
 }
 
 HBITMAP LoadThemeImage(HWND hwnd, const char* name) {
@@ -45,41 +45,31 @@ void Fit(HWND panel, HWND window) {
 }
 
 void FrameRect(HDC dc, const RECT& r, COLORREF color) {
-    HBRUSH brush = CreateSolidBrush(color);
-    ::FrameRect(dc, &r, brush);
-    DeleteObject(brush);
-}
-
-void Line(HDC dc, int x1, int y1, int x2, int y2, COLORREF color) {
-    HPEN pen = CreatePen(PS_SOLID, 1, color);
-    HGDIOBJ old = SelectObject(dc, pen);
-    MoveToEx(dc, x1, y1, nullptr);
-    LineTo(dc, x2, y2);
-    SelectObject(dc, old);
-    DeleteObject(pen);
+    CGdiHandle<HBRUSH> brush(CreateSolidBrush(color));
+    ::FrameRect(dc, &r, brush.get());
 }
 
 void PaintPanelFrame(HWND hwnd, const CStcProp& prop) {
-    HDC dc = GetWindowDC(hwnd);
+    CWindowDc window(hwnd, true);
+    const HDC dc = window.dc();
     RECT r;
     GetWindowRect(hwnd, &r);
     OffsetRect(&r, -r.left, -r.top);
-    if (!prop.header) {
+    if (!prop.header.valid()) {
         FrameRect(dc, r, GetThemeColor(989));
         InflateRect(&r, -1, -1);
         FrameRect(dc, r, GetThemeColor(990));
-        ReleaseDC(hwnd, dc);
         return;
     }
     BITMAP bm = {};
-    GetObjectA(prop.header, sizeof(bm), &bm);
-    HDC source = CreateCompatibleDC(dc);
-    HGDIOBJ old = SelectObject(source, prop.header);
-    BitBlt(dc, 1, 1, bm.bmWidth, bm.bmHeight, source, 0, 0, SRCCOPY);
-    StretchBlt(dc, bm.bmWidth + 1, 1, r.right - bm.bmWidth - 1, bm.bmHeight, source, bm.bmWidth - 1, 0, 1,
-               bm.bmHeight, SRCCOPY);
-    SelectObject(source, old);
-    DeleteDC(source);
+    GetObjectA(prop.header.get(), sizeof(bm), &bm);
+    {
+        CMemoryDc source(CreateCompatibleDC(dc));
+        CSelection header(source.get(), prop.header.get());
+        BitBlt(dc, 1, 1, bm.bmWidth, bm.bmHeight, source.get(), 0, 0, SRCCOPY);
+        StretchBlt(dc, bm.bmWidth + 1, 1, r.right - bm.bmWidth - 1, bm.bmHeight, source.get(), bm.bmWidth - 1, 0, 1,
+                   bm.bmHeight, SRCCOPY);
+    }
     const int headerLine = r.top + bm.bmHeight + 1;
     FrameRect(dc, r, GetThemeColor(989));
     Line(dc, r.left, headerLine, r.right, headerLine, GetThemeColor(989));
@@ -89,7 +79,7 @@ void PaintPanelFrame(HWND hwnd, const CStcProp& prop) {
         char text[32];
         if (prop.totalShown) snprintf(text, sizeof(text), "%d/%d", prop.counter, prop.total);
         else snprintf(text, sizeof(text), "%d", prop.counter);
-        HGDIOBJ oldFont = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageA(GetParent(hwnd), WM_GETFONT, 0, 0)));
+        CSelection font(dc, reinterpret_cast<HFONT>(SendMessageA(GetParent(hwnd), WM_GETFONT, 0, 0)));
         SIZE extent = {0, 0};
         GetTextExtentPoint32A(dc, text, static_cast<int>(strlen(text)), &extent);
         const int width = extent.cx < 20 ? 20 : extent.cx;
@@ -100,16 +90,12 @@ void PaintPanelFrame(HWND hwnd, const CStcProp& prop) {
         Line(dc, box.right - 1, box.top, box.right - 1, box.bottom, GetThemeColor(992));
         RECT inside = box;
         InflateRect(&inside, -1, -1);
-        HBRUSH fill = CreateSolidBrush(GetThemeColor(993));
-        FillRect(dc, &inside, fill);
-        DeleteObject(fill);
+        FillRect(dc, &inside, CGdiHandle<HBRUSH>(CreateSolidBrush(GetThemeColor(993))).get());
         InflateRect(&inside, -6, 0);
         SetTextColor(dc, GetThemeColor(998));
         SetBkColor(dc, GetThemeColor(993));
         DrawTextA(dc, text, -1, &inside, DT_RIGHT | DT_VCENTER | DT_SINGLELINE);
-        SelectObject(dc, oldFont);
     }
-    ReleaseDC(hwnd, dc);
 }
 
 LRESULT PanelProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam, WNDPROC system) {
@@ -117,39 +103,37 @@ LRESULT PanelProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam, WNDPROC
     switch (message) {
     case WM_NCCREATE:
         if (!prop && (prop = AttachNewProp<CStcProp>(hwnd)))
-            prop->header = LoadThemeImage(hwnd, reinterpret_cast<CREATESTRUCTA*>(lParam)->lpszName);
+            prop->header.reset(LoadThemeImage(hwnd, reinterpret_cast<CREATESTRUCTA*>(lParam)->lpszName));
         break;
     case WM_SETTEXT:
         if (prop) {
-            if (prop->header) DeleteObject(prop->header);
-            prop->header = LoadThemeImage(hwnd, reinterpret_cast<const char*>(lParam));
+            prop->header.reset(LoadThemeImage(hwnd, reinterpret_cast<const char*>(lParam)));
             RecomputeFrame(hwnd);
         }
         break;
     case WM_NCCALCSIZE: {
         RECT* r = reinterpret_cast<RECT*>(lParam);
         BITMAP bm = {};
-        if (prop && prop->header) GetObjectA(prop->header, sizeof(bm), &bm);
+        const bool header = prop && prop->header.valid();
+        if (header) GetObjectA(prop->header.get(), sizeof(bm), &bm);
         r->left += 2;
         r->right -= 2;
         r->bottom -= 2;
-        r->top += prop && prop->header ? bm.bmHeight + 3 : 2;
+        r->top += header ? bm.bmHeight + 3 : 2;
         return 0;
     }
     case WM_NCPAINT:
         if (prop) PaintPanelFrame(hwnd, *prop);
         return 0;
     case WM_PAINT: {
-        PAINTSTRUCT ps;
-        BeginPaint(hwnd, &ps);
-        EndPaint(hwnd, &ps);
+        CPaint nothing(hwnd);
         return 0;
     }
     case WM_ERASEBKGND:
         if (prop && !prop->hosted) {
             RECT r;
             GetClientRect(hwnd, &r);
-            FillRect(reinterpret_cast<HDC>(wParam), &r, prop->brush);
+            FillRect(reinterpret_cast<HDC>(wParam), &r, prop->brush.get());
         }
         return 0;
     case WM_MOVE:
@@ -166,7 +150,7 @@ LRESULT PanelProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam, WNDPROC
     case WM_THEME_SETCOUNTER:
     case WM_THEME_SETCOUNTER_NOW:
     case WM_THEME_SETTOTAL:
-        if (prop && prop->header) {
+        if (prop && prop->header.valid()) {
             if (message == WM_THEME_SETTOTAL) {
                 prop->totalShown = static_cast<BOOL>(wParam);
                 prop->total = static_cast<int>(lParam);
@@ -192,20 +176,7 @@ LRESULT PanelProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam, WNDPROC
     return CallWindowProcA(system, hwnd, message, wParam, lParam);
 }
 
-}  // namespace
-
-CStcProp::CStcProp() : color(GetThemeColor(988)), brush(CreateSolidBrush(color)) {}
-CStcProp::~CStcProp() {
-    if (header) DeleteObject(header);
-    DeleteObject(brush);
-}
-void CStcProp::SetColor(COLORREF value) {
-    DeleteObject(brush);
-    color = value;
-    brush = CreateSolidBrush(color);
-}
-
-LRESULT CALLBACK ThemeStaticProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+LRESULT StaticProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     const WNDPROC system = ThemeRecordOf(hwnd).staticProc;
     DWORD type = static_cast<DWORD>(GetWindowLongPtrA(hwnd, GWL_STYLE)) & SS_TYPEMASK;
     if (message == WM_NCCREATE) type = reinterpret_cast<CREATESTRUCTA*>(lParam)->style & SS_TYPEMASK;
@@ -219,4 +190,10 @@ LRESULT CALLBACK ThemeStaticProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM 
         }
     }
     return CallWindowProcA(system, hwnd, message, wParam, lParam);
+}
+
+}  // namespace
+
+LRESULT CALLBACK ThemeStaticProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    return Catching("ThemeStaticProc", [=] { return StaticProc(hwnd, message, wParam, lParam); });
 }

@@ -1,5 +1,6 @@
 #include "Util/ShortcutUtil.h"
 
+#include "INC/Owner.h"
 #include "INC/SystemDll.h"
 #include "INC/Acl.h"
 #include "TarnLog/TarnLog.h"
@@ -60,19 +61,17 @@ bool ResolveMsiShortcut(const char* path, char* target) {
 }
 
 bool ResolveShellLink(const char* path, char* target) {
-    IShellLinkA* link = nullptr;
-    IPersistFile* file = nullptr;
+    CComRef<IShellLinkA> link;
+    CComRef<IPersistFile> file;
     HRESULT hr = CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
-                                  reinterpret_cast<void**>(&link));
-    if (SUCCEEDED(hr)) hr = link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file));
+                                  reinterpret_cast<void**>(link.out()));
+    if (SUCCEEDED(hr)) hr = link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(file.out()));
     WCHAR wide[MAX_PATH] = L"";
     if (SUCCEEDED(hr) && !MultiByteToWideChar(CP_ACP, 0, path, -1, wide, MAX_PATH)) hr = E_INVALIDARG;
     if (SUCCEEDED(hr)) hr = file->Load(wide, STGM_READ);
     if (SUCCEEDED(hr)) hr = link->Resolve(nullptr, SLR_ANY_MATCH | SLR_NO_UI);
     char found[MAX_PATH] = "";
     if (SUCCEEDED(hr)) hr = link->GetPath(found, MAX_PATH, nullptr, SLGP_UNCPRIORITY);
-    if (file) file->Release();
-    if (link) link->Release();
     if (hr != S_OK) return false;
     lstrcpynA(target, found, MAX_PATH);
     return true;

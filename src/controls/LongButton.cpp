@@ -1,6 +1,7 @@
 #include "controls/LongButton.h"
 
 #include "INC/MbText.h"
+#include "INC/Owner.h"
 #include "INC/SystemDll.h"
 #include "Util/KDMTheme.h"
 
@@ -49,8 +50,9 @@ void CSimpleLongButton::DrawFace(HDC dc, HBITMAP face, int width) const {
     BITMAP bm = {};
     if (!face || !m_faces[MASK] || !GetObjectA(face, sizeof(bm), &bm)) return;
     const int c = m_capWidth, middle = bm.bmWidth - 2 * c;
-    HDC faceDc = CreateCompatibleDC(dc), maskDc = CreateCompatibleDC(dc);
-    HGDIOBJ oldFace = SelectObject(faceDc, face), oldMask = SelectObject(maskDc, m_faces[MASK]);
+    CMemoryDc faceOwner(CreateCompatibleDC(dc)), maskOwner(CreateCompatibleDC(dc));
+    const HDC faceDc = faceOwner.get(), maskDc = maskOwner.get();
+    CSelection faceSelected(faceDc, face), maskSelected(maskDc, m_faces[MASK]);
     BitBlt(dc, 0, 0, c, bm.bmHeight, maskDc, 0, 0, SRCAND);
     BitBlt(dc, 0, 0, c, bm.bmHeight, faceDc, 0, 0, SRCPAINT);
     BitBlt(dc, width - c, 0, c, bm.bmHeight, maskDc, bm.bmWidth - c, 0, SRCAND);
@@ -60,10 +62,6 @@ void CSimpleLongButton::DrawFace(HDC dc, HBITMAP face, int width) const {
         BitBlt(dc, width - c - rest, 0, n, bm.bmHeight, faceDc, c, 0, SRCCOPY);
         rest -= n;
     }
-    SelectObject(faceDc, oldFace);
-    SelectObject(maskDc, oldMask);
-    DeleteDC(faceDc);
-    DeleteDC(maskDc);
 }
 
 void CSimpleLongButton::DrawCaption(HDC dc, const RECT& item, UINT state, COLORREF color, UINT format,
@@ -75,7 +73,7 @@ void CSimpleLongButton::DrawCaption(HDC dc, const RECT& item, UINT state, COLORR
     std::string text = WindowText(m_hWnd);
     const int oldMode = SetBkMode(dc, TRANSPARENT);
     const COLORREF oldColor = SetTextColor(dc, color);
-    HGDIOBJ oldFont = SelectObject(dc, reinterpret_cast<HFONT>(SendMessage(WM_GETFONT)));
+    CSelection font(dc, reinterpret_cast<HFONT>(SendMessage(WM_GETFONT)));
     if (state & ODS_SELECTED) OffsetRect(&rect, 1, 1);
     if (!(GetStyle() & BS_MULTILINE)) {
         DrawTextA(dc, text.c_str(), -1, &rect, format);
@@ -92,7 +90,6 @@ void CSimpleLongButton::DrawCaption(HDC dc, const RECT& item, UINT state, COLORR
         rect.top = (rect.top + rect.bottom) / 2 - height / 2;
         DrawTextA(dc, text.c_str(), -1, &rect, DT_CENTER);
     }
-    SelectObject(dc, oldFont);
     SetTextColor(dc, oldColor);
     SetBkMode(dc, oldMode);
 }
@@ -169,9 +166,10 @@ void CBufferedButton::DrawItem(LPDRAWITEMSTRUCT item) {
     BITMAP bm = {};
     GetObjectA(face, sizeof(bm), &bm);
     const int width = item->rcItem.right - item->rcItem.left, height = item->rcItem.bottom - item->rcItem.top;
-    HDC memory = CreateCompatibleDC(item->hDC);
-    HBITMAP canvas = CreateCompatibleBitmap(item->hDC, width, height);
-    HGDIOBJ old = SelectObject(memory, canvas);
+    CMemoryDc memoryOwner(CreateCompatibleDC(item->hDC));
+    CGdiHandle<HBITMAP> canvas(CreateCompatibleBitmap(item->hDC, width, height));
+    CSelection onCanvas(memoryOwner.get(), canvas.get());
+    const HDC memory = memoryOwner.get();
     DrawFace(memory, face, width);
     DrawCaption(memory, item->rcItem, item->itemState, m_textColors[index], m_format, true);
     typedef BOOL(WINAPI * TransparentBltFn)(HDC, int, int, int, int, HDC, int, int, int, int, UINT);
@@ -180,9 +178,6 @@ void CBufferedButton::DrawItem(LPDRAWITEMSTRUCT item) {
         m_transparent && msimg.LoadSystem("msimg32.dll") ? msimg.Get<TransparentBltFn>("TransparentBlt") : nullptr;
     if (!transparentBlt || !transparentBlt(item->hDC, 0, 0, width, height, memory, 0, 0, width, height, m_transparentColor))
         BitBlt(item->hDC, 0, 0, width, bm.bmHeight, memory, 0, 0, SRCCOPY);
-    SelectObject(memory, old);
-    DeleteObject(canvas);
-    DeleteDC(memory);
 }
 
 void CBufferedButtonEx::DrawItem(LPDRAWITEMSTRUCT item) {

@@ -3,6 +3,7 @@
 #include <imm.h>
 
 #include "INC/MbText.h"
+#include "INC/Owner.h"
 #include "Util/ShortcutUtil.h"
 
 namespace {
@@ -240,18 +241,16 @@ void CMaskEdit::OnDropFiles(HDROP drop) {
 void CMaskEdit::OnPaint() {
     Default();
     if (m_strCueText.empty() || !IsWindowEnabled() || GetWindowTextLengthA(m_hWnd) != 0) return;
-    HDC dc = ::GetDC(m_hWnd);
+    CWindowDc window(m_hWnd);
+    const HDC dc = window.dc();
     RECT rect;
     ::GetClientRect(m_hWnd, &rect);
     rect.left += 3;
     rect.top += 1;
-    const int saved = SaveDC(dc);
-    SelectObject(dc, reinterpret_cast<HFONT>(SendMessage(WM_GETFONT)));
+    CSelection font(dc, reinterpret_cast<HFONT>(SendMessage(WM_GETFONT)));
     SetTextColor(dc, RGB(0x57, 0x57, 0x57));
     SetBkMode(dc, TRANSPARENT);
     DrawTextA(dc, m_strCueText.c_str(), -1, &rect, 0);
-    RestoreDC(dc, saved);
-    ::ReleaseDC(m_hWnd, dc);
 }
 
 void CMaskEdit::OnKeyDown(UINT, UINT, UINT) {

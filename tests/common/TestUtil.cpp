@@ -194,19 +194,23 @@ bool MakeLink(const std::string& link, const std::string& target) {
 void RemoveLink(const std::string& link) { RunUnixAndAwait("/bin/rm -f \"" + UnixName(link) + "\"", link, false); }
 
 DWORD MakeShortcut(const std::string& lnk, const std::string& target) {
-    HRESULT init = CoInitialize(nullptr);
-    IShellLinkA* link = nullptr;
-    IPersistFile* file = nullptr;
+    CComInit com(CoInitialize(nullptr));
+    CComRef<IShellLinkA> link;
+    CComRef<IPersistFile> file;
     HRESULT hr = CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
-                                  reinterpret_cast<void**>(&link));
+                                  reinterpret_cast<void**>(link.out()));
     if (SUCCEEDED(hr)) hr = link->SetPath(target.c_str());
-    if (SUCCEEDED(hr)) hr = link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file));
+    if (SUCCEEDED(hr)) hr = link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(file.out()));
     std::wstring wide;
     if (SUCCEEDED(hr)) hr = Widen(lnk.c_str(), wide) ? file->Save(wide.c_str(), TRUE) : E_INVALIDARG;
-    if (file) file->Release();
-    if (link) link->Release();
-    if (SUCCEEDED(init)) CoUninitialize();
     return SUCCEEDED(hr) ? 0 : static_cast<DWORD>(hr);
+}
+
+int GdiObjects() {
+    if (const DWORD counted = GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS)) return static_cast<int>(counted);
+    int live = 0;
+    for (UINT_PTR index = 1; index <= 0xFFFF; ++index) live += GetObjectType(reinterpret_cast<HGDIOBJ>(index)) != 0;
+    return live;
 }
 
 std::vector<LogLine> ParseAll(const std::string& bytes, bool* allParsed) {

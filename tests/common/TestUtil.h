@@ -112,6 +112,10 @@ bool MakeLink(const std::string& link, const std::string& target);
 void RemoveLink(const std::string& link);  // Wine's RemoveDirectory would empty the target
 DWORD MakeShortcut(const std::string& lnk, const std::string& target);  // shell link object; 0 or HRESULT
 
+// The GDI objects of this process: the system's count, or where that answers 0 (Wine) the live entries of the
+// process's handle table, which a handle of index alone names whatever its generation.
+int GdiObjects();
+
 // One line "time\tmark\tsource\tline\tpid:tid\tmessage".
 struct LogLine { std::string time, mark, source, line, ids, message; };
 // The lines of a log; empty ones are skipped, and so are lines of another layout, which clear *allParsed.

@@ -1,42 +1,19 @@
-// The masked edit on the contract dialog's template, fed from a second thread: typed characters, the real clipboard,
+// The contract dialog's masked edit, fed from a second thread: typed characters of every kind, the real clipboard,
 // IME results (through the reader seam: Wine composes none), dropped files and shortcuts (the real shell link).
 #include <windows.h>
 #include <shlobj.h>
 #include <gtest/gtest.h>
 #include <functional>
 #include <string>
-#include <thread>
+#include "Driven.h"
 #include "INC/WideText.h"
+#include "PellionAgentUninstallerDlg.h"
 #include "TestUtil.h"
 #include "UiDriver.h"
 #include "controls/MaskEdit.h"
 #include "resource.h"
 
 namespace {
-
-enum Config { kContract, kNoCharChecker, kNoLength };
-
-// The contract dialog's template, its field set up as kContract or missing one part; drive runs on a second thread.
-struct Host : CDialog {
-    Host(Config config, std::function<void(HWND)> drive) : CDialog(IDD_CONTRACT), config_(config), drive_(drive) {}
-    void DoDataExchange(CDataExchange* dx) override { DDX_Control(dx, IDC_CONTRACT_NO, edit); }
-    BOOL OnInitDialog() override {
-        CDialog::OnInitDialog();
-        edit.SetLenChecker(new CCharLenChecker);
-        if (config_ != kNoCharChecker) edit.AddCharChecker(new CDesignCharChecker("0123456789abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ"));
-        edit.SetMaxLength(config_ == kNoLength ? -1 : 14);
-        observer_ = std::thread([this, h = m_hWnd] {
-            drive_(::GetDlgItem(h, IDC_CONTRACT_NO));
-            ::PostMessageA(h, WM_COMMAND, IDCANCEL, 0);  // its last act: the join below is short
-        });
-        return TRUE;
-    }
-    void OnCancel() override { CDialog::OnCancel(), observer_.join(); }
-    CMaskEdit edit;
-    Config config_;
-    std::function<void(HWND)> drive_;
-    std::thread observer_;
-};
 
 std::string g_ime;  // the IME's result; "!" an IME error
 long FakeIme(HWND, std::string& result) { return g_ime == "!" ? -1 : (result = g_ime, static_cast<long>(g_ime.size())); }
@@ -78,7 +55,6 @@ TEST(MaskEdit, EveryWayInLeavesOnlyWhatFits) {
     enum How { kType, kPaste, kHeldPaste, kIme, kDrop };
     const struct {
         const char* name;
-        Config config;
         std::string initial;
         int selStart, selEnd;
         How how;
@@ -87,26 +63,34 @@ TEST(MaskEdit, EveryWayInLeavesOnlyWhatFits) {
         int caret;              // afterwards; -1 unchecked
         const char* clipboard;  // afterwards, when checked
     } rows[] = {
-        {"full: typing discarded", kContract, full, 14, 14, kType, L"Z", full, 14, nullptr},
-        {"full: selection replaced", kContract, full, 2, 3, kType, L"Z", "ABZ2CD34EF56GH", 3, nullptr},
-        {"hyphen removed, caret kept", kContract, "AB12", 2, 2, kType, L"-", "AB12", 2, nullptr},
-        {"mixed widths typed", kContract, "", 0, 0, kType, L"Ａ1ｂ2 表能c", "12c", 3, nullptr},
-        {"backspace when full", kContract, full, 14, 14, kType, L"\b", "AB12CD34EF56G", 13, nullptr},
-        {"copy when full", kContract, full, 0, 4, kType, L"\x03", full, -1, "AB12"},
-        {"cut when full", kContract, full, 0, 2, kType, L"\x18", "12CD34EF56GH", 0, "AB"},
-        {"paste filtered", kContract, "", 0, 0, kPaste, L"ab-12 CD", "ab12CD", 6, nullptr},
-        {"paste cut to 14", kContract, "", 0, 0, kPaste, L"abcdefghijklmnopqrst", "abcdefghijklmn", 14, nullptr},
-        {"paste into the room left", kContract, "ABCDEFGHIJ", 2, 4, kPaste, L"0123456789", "AB012345EFGHIJ", 8, nullptr},
-        {"paste of nothing allowed", kContract, "AB12", 1, 3, kPaste, L"--", "A2", 1, nullptr},
-        {"paste of full width", kContract, "", 0, 0, kPaste, L"ＡＢ１２xy", "xy", 2, nullptr},
-        {"clipboard without text", kContract, "AB", 2, 2, kPaste, L"\x1", "AB", 2, nullptr},
-        {"clipboard held elsewhere", kContract, "AB", 2, 2, kHeldPaste, L"CD", "AB", 2, nullptr},
-        {"IME result", kContract, "A", 1, 1, kIme, L"ＡＢ12", "A12", 3, nullptr},
-        {"IME error", kContract, "AB", 2, 2, kIme, L"!", "AB", 2, nullptr},
-        {"dropped shortcut", kContract, "", 0, 0, kDrop, wideLnk, "Cwindowsnotepa", -1, nullptr},
-        {"dropped path", kContract, "", 0, 0, kDrop, L"C:\\ab-12.txt", "Cab12txt", -1, nullptr},
-        {"no character checker", kNoCharChecker, "", 0, 0, kType, L"a1", "", 0, nullptr},
-        {"no length", kNoLength, "", 0, 0, kPaste, L"ab", "", 0, nullptr},
+        // Half-width digits and letters of either case stand, nothing else.
+        {"digits", "", 0, 0, kType, L"0123456789", "0123456789", 10, nullptr},
+        {"small letters", "", 0, 0, kType, L"abcdefghijklm", "abcdefghijklm", 13, nullptr},
+        {"more small letters", "", 0, 0, kType, L"nopqrstuvwxyz", "nopqrstuvwxyz", 13, nullptr},
+        {"capitals", "", 0, 0, kType, L"ABCDEFGHIJKLM", "ABCDEFGHIJKLM", 13, nullptr},
+        {"more capitals", "", 0, 0, kType, L"NOPQRSTUVWXYZ", "NOPQRSTUVWXYZ", 13, nullptr},
+        {"symbols and blank", "", 0, 0, kType, L" !\"#$%&'()*+,-./:;<=>?@[\\]^_`{|}~", "", 0, nullptr},
+        {"half-width kana", "", 0, 0, kType, L"ｱｲｰﾞ｡", "", 0, nullptr},
+        {"full-width letters and digits", "", 0, 0, kType, L"ＡＺａｚ０９", "", 0, nullptr},
+        {"kana and kanji", "", 0, 0, kType, L"ソ表能あア", "", 0, nullptr},
+        {"full: typing discarded", full, 14, 14, kType, L"Z", full, 14, nullptr},
+        {"full: selection replaced", full, 2, 3, kType, L"Z", "ABZ2CD34EF56GH", 3, nullptr},
+        {"hyphen removed, caret kept", "AB12", 2, 2, kType, L"-", "AB12", 2, nullptr},
+        {"mixed widths typed", "", 0, 0, kType, L"Ａ1ｂ2 表能c", "12c", 3, nullptr},
+        {"backspace when full", full, 14, 14, kType, L"\b", "AB12CD34EF56G", 13, nullptr},
+        {"copy when full", full, 0, 4, kType, L"\x03", full, -1, "AB12"},
+        {"cut when full", full, 0, 2, kType, L"\x18", "12CD34EF56GH", 0, "AB"},
+        {"paste filtered", "", 0, 0, kPaste, L"ab-12 CD", "ab12CD", 6, nullptr},
+        {"paste cut to 14", "", 0, 0, kPaste, L"abcdefghijklmnopqrst", "abcdefghijklmn", 14, nullptr},
+        {"paste into the room left", "ABCDEFGHIJ", 2, 4, kPaste, L"0123456789", "AB012345EFGHIJ", 8, nullptr},
+        {"paste of nothing allowed", "AB12", 1, 3, kPaste, L"--", "A2", 1, nullptr},
+        {"paste of full width", "", 0, 0, kPaste, L"ＡＢ１２xy", "xy", 2, nullptr},
+        {"clipboard without text", "AB", 2, 2, kPaste, L"\x1", "AB", 2, nullptr},
+        {"clipboard held elsewhere", "AB", 2, 2, kHeldPaste, L"CD", "AB", 2, nullptr},
+        {"IME result", "A", 1, 1, kIme, L"ＡＢ12", "A12", 3, nullptr},
+        {"IME error", "AB", 2, 2, kIme, L"!", "AB", 2, nullptr},
+        {"dropped shortcut", "", 0, 0, kDrop, wideLnk, "Cwindowsnotepa", -1, nullptr},
+        {"dropped path", "", 0, 0, kDrop, L"C:\\ab-12.txt", "Cab12txt", -1, nullptr},
     };
     CoInitialize(nullptr);
     CMaskEdit::ImeResultReader real = CMaskEdit::SetImeResultReader(FakeIme);
@@ -114,7 +98,8 @@ TEST(MaskEdit, EveryWayInLeavesOnlyWhatFits) {
         SCOPED_TRACE(r.name);
         std::string input;
         Narrow(r.input.c_str(), input);
-        Host host(r.config, [&](HWND edit) {
+        CDriven<CPellionAgentUninstallerDlg> dialog([&](HWND dlg) {
+            HWND edit = GetDlgItem(dlg, IDC_CONTRACT_NO);
             SendMessageA(edit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(r.initial.c_str()));
             SendMessageA(edit, EM_SETSEL, r.selStart, r.selEnd);
             SetClipboard(r.how == kPaste && input != "\x1" ? input.c_str() : nullptr);
@@ -132,7 +117,7 @@ TEST(MaskEdit, EveryWayInLeavesOnlyWhatFits) {
                 EXPECT_EQ(r.clipboard, Clipboard());
             }
         });
-        host.DoModal();
+        dialog.DoModal();
     }
     CMaskEdit::SetImeResultReader(real);
 }

@@ -2,6 +2,7 @@
 // ソ 83 5C, 表 95 5C and 能 94 5C end in a byte that is no backslash.
 #include <gtest/gtest.h>
 #include <cstring>
+#include <map>
 #include <string>
 #include "INC/OSVersion.h"
 #include "LIB/Util/PellionUtil.h"
@@ -48,24 +49,48 @@ TEST(Tables, PathJoins) {
     }
 }
 
-// Only the rows at the edges of the kind ranges other code asks about.
-TEST(Tables, OSFactsAtTheKindBoundaries) {
-    const DWORD nt = VER_PLATFORM_WIN32_NT, ws = VER_NT_WORKSTATION, dc = VER_NT_DOMAIN_CONTROLLER;
-    // facts: queried, platform, major, minor, csd, ex, type, suite, product info, product;
-    // ranges: c classified, n object namespaces, v Vista or later, 8 Windows 8 or later
-    const struct { OSVersionFacts facts; int kind; const char* ranges; } rows[] = {
-        {{false, nt, 6, 1}, -1, ""},                {{true, 3, 6, 1}, -1, ""},  // not queried; Windows CE
-        {{true, VER_PLATFORM_WIN32s, 3, 1}, 0, "c"}, {{true, VER_PLATFORM_WIN32_WINDOWS, 4, 90}, 5, "c"},
-        {{true, nt, 4, 0, 0, true, dc}, 11, "c"},   {{true, nt, 5, 0, 0, true, ws}, 12, "cn"},
-        {{true, nt, 5, 2, 0, true, dc}, 19, "cn"},  {{true, nt, 6, 0, 0, true, ws, 0, true, 6}, 20, "cnv"},
-        {{true, nt, 6, 1, 0, true, ws, 0, true, 1}, 32, "cnv"}, {{true, nt, 10, 0}, 47, "cnv8"},
-        {{true, nt, 6, 2, 0, true, ws, 0, true, 98}, 33, "cnv8"},
+// Every row of the design's table of OS kinds, with the design's numbers; the range tests at their edges.
+TEST(Tables, OSKindsAsTheDesignNumbersThem) {
+    const DWORD nt = VER_PLATFORM_WIN32_NT, w9x = VER_PLATFORM_WIN32_WINDOWS;
+    const BYTE ws = VER_NT_WORKSTATION, srv = VER_NT_SERVER, dc = VER_NT_DOMAIN_CONTROLLER;
+    const WORD home = VER_SUITE_PERSONAL;
+    // type 0: the extended query failed; product -1: no GetProductInfo
+    auto f = [](DWORD platform, DWORD major, DWORD minor, BYTE type = 0, int product = -1, wchar_t csd = 0,
+                WORD suite = 0, bool tablet = false) {
+        return OSVersionFacts{true, platform, major, minor, csd, type != 0, type, suite, product >= 0,
+                              static_cast<DWORD>(product), tablet};
     };
+    const struct { OSVersionFacts facts; int kind; } rows[] = {
+        {OSVersionFacts(), -1}, {f(3, 6, 1), -1}, {f(w9x, 5, 0), -1}, {f(VER_PLATFORM_WIN32s, 3, 1), 0},
+        {f(w9x, 4, 0), 1}, {f(w9x, 4, 3), 1}, {f(w9x, 4, 0, 0, -1, L'B'), 2}, {f(w9x, 4, 0, 0, -1, L'C'), 2},
+        {f(w9x, 4, 10), 3}, {f(w9x, 4, 10, 0, -1, L'A'), 4}, {f(w9x, 4, 90), 5},
+        {f(nt, 3, 51, ws), 6}, {f(nt, 3, 51, srv), 7}, {f(nt, 3, 51, dc), 8}, {f(nt, 4, 0, ws), 9},
+        {f(nt, 4, 0, srv), 10}, {f(nt, 4, 0, dc), 11}, {f(nt, 5, 0, ws), 12}, {f(nt, 5, 0, srv), 13},
+        {f(nt, 5, 0, dc), 14}, {f(nt, 5, 1, ws, -1, 0, home), 15}, {f(nt, 5, 1), 15}, {f(nt, 5, 1, ws), 16},
+        {f(nt, 5, 2, ws), 16}, {f(nt, 5, 1, ws, -1, 0, 0, true), 17}, {f(nt, 5, 2, srv), 18}, {f(nt, 5, 2), 18},
+        {f(nt, 5, 2, dc), 19}, {f(nt, 6, 0, ws, 6), 20}, {f(nt, 6, 0, ws, 16), 20}, {f(nt, 6, 0, ws, 4), 21},
+        {f(nt, 6, 0, ws, 3), 22}, {f(nt, 6, 0, ws, 2), 23}, {f(nt, 6, 0, ws, 5), 23}, {f(nt, 6, 0, ws, 1), 24},
+        {f(nt, 6, 0, ws, 48), 47}, {f(nt, 6, 0, ws), 47}, {f(nt, 6, 0, srv), 25}, {f(nt, 6, 1, srv), 25},
+        {f(nt, 6, 0, dc), 26}, {f(nt, 6, 1, dc), 26}, {f(nt, 6, 1, ws, 11), 27}, {f(nt, 6, 1, ws, 47), 27},
+        {f(nt, 6, 1, ws, 2), 28}, {f(nt, 6, 1, ws, 5), 28}, {f(nt, 6, 1, ws, 3), 29}, {f(nt, 6, 1, ws, 26), 29},
+        {f(nt, 6, 1, ws, 48), 30}, {f(nt, 6, 1, ws, 49), 30}, {f(nt, 6, 1, ws, 98), 30}, {f(nt, 6, 1, ws), 30},
+        {f(nt, 6, 1, ws, 4), 31}, {f(nt, 6, 1, ws, 27), 31}, {f(nt, 6, 1, ws, 1), 32}, {f(nt, 6, 1, ws, 28), 32},
+        {f(nt, 6, 2, ws, 98), 33}, {f(nt, 6, 2, ws, 100), 33}, {f(nt, 6, 2, ws, 101), 33}, {f(nt, 6, 2, ws, 48), 34},
+        {f(nt, 6, 2, ws, 49), 34}, {f(nt, 6, 2, ws, 103), 34}, {f(nt, 6, 2, ws, 4), 35}, {f(nt, 6, 2, ws, 27), 35},
+        {f(nt, 6, 2, ws, 72), 35}, {f(nt, 6, 2, ws, 84), 35}, {f(nt, 6, 2, ws, 1), 47}, {f(nt, 6, 2, srv), 36},
+        {f(nt, 6, 2, dc), 37}, {f(nt, 6, 1), 47}, {f(nt, 6, 3, ws, 48), 47}, {f(nt, 10, 0, ws), 47},
+    };
+    // c classified (0 to 47), n object namespaces (12 to 47), v Vista or later (20 to 47), 8 Windows 8 on (33 to 47)
+    const std::map<int, std::string> edges = {{-1, ""},    {0, "c"},     {11, "c"},     {12, "cn"},  {19, "cn"},
+                                              {20, "cnv"}, {32, "cnv"}, {33, "cnv8"}, {47, "cnv8"}};
     for (const auto& r : rows) {
         const COSVersion os(r.facts, FALSE);
-        EXPECT_EQ(r.kind, os.GetKind());
-        EXPECT_EQ(r.ranges, std::string(os.IsClassified() ? "c" : "") + (os.HasObjectNamespaces() ? "n" : "") +
-                                (os.IsVistaOrLater() ? "v" : "") + (os.IsWindows8OrLater() ? "8" : ""))
+        const auto& v = r.facts;
+        EXPECT_EQ(r.kind, os.GetKind()) << v.platformId << " " << v.major << "." << v.minor << " type "
+                                        << int(v.productType) << " product " << int(v.productInfoOk ? v.product : -1);
+        if (!edges.count(r.kind)) continue;
+        EXPECT_EQ(edges.at(r.kind), std::string(os.IsClassified() ? "c" : "") + (os.HasObjectNamespaces() ? "n" : "") +
+                                        (os.IsVistaOrLater() ? "v" : "") + (os.IsWindows8OrLater() ? "8" : ""))
             << r.kind;
     }
 }

@@ -22,7 +22,7 @@ std::string FillMessage(int target, int sourceLine) {
     WIN32_FILE_ATTRIBUTE_DATA data = {};
     GetFileAttributesExA(g_LogPath.GetPath(), GetFileExInfoStandard, &data);
     char header[MAX_PATH];
-    const int headerLength = 23 + wsprintfA(header, "\t..\t%s\t%d\t%x:%x\t", tarnlog::FileNamePart(__FILE__, true),
+    const int headerLength = 23 + wsprintfA(header, "\t..\t%s\t%d\t%x:%x\t", FileNamePart(__FILE__, true),
                                             sourceLine, GetCurrentProcessId(), GetCurrentThreadId());
     const int length = target - static_cast<int>(data.nFileSizeLow) - headerLength - 2;
     return std::string(length > 0 ? length : 0, 'f');
@@ -39,7 +39,7 @@ int LogMain(int argc, char** argv) {
             CTarnLogWrapper(__FILE__, __LINE__).Initialize(path, path ? atoi(argv[i++]) : 4096, nullptr, -1, 0);
         } else if (op == "line") {  // line KIND TEXT
             const int kind = atoi(argv[i++]);
-            TARNLOG(kind, "%s", argv[i++]);
+            TARNLOG(static_cast<TarnLogKind>(kind), "%s", argv[i++]);
         } else if (op == "hdr") {
             TARNLOG(TARNLOG_INFO, "L=%d", __LINE__);
         } else if (op == "threads") {  // threads THREADS LINES TAG, each line "TAG-thread n xxx..."
@@ -60,7 +60,7 @@ int LogMain(int argc, char** argv) {
             TARNLOG(TARNLOG_INFO, "%s", "keeps the error");
             if (GetLastError() != 1234) return 3;
             SetLastError(ERROR_FILE_NOT_FOUND);
-            TARNLOG(12, "%s", "bad kind");
+            TARNLOG(static_cast<TarnLogKind>(12), "%s", "bad kind");
             if (GetLastError() != ERROR_FILE_NOT_FOUND) return 3;
         } else if (op == "flush") {
             if (CTarnLogWrapper(__FILE__, __LINE__).FlushAll() != 1) return 4;

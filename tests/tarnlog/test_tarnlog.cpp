@@ -1,10 +1,10 @@
 // The log writer end to end: log paths are set once per process, so each scenario runs the probe (probe log)
-// in a fresh process and reads its files. The output policy and the text cut in this process.
+// in a fresh process and reads its files. The file manager and the output policy in this process.
 #include <windows.h>
 #include <gtest/gtest.h>
 #include <map>
-#include "INC/MbText.h"
 #include "TarnLog/TarnLog.h"
+#include "TarnLog/TarnLogFileManager.h"
 #include "TarnLog/TarnLogOutputPolicy.h"
 #include "TestUtil.h"
 
@@ -12,6 +12,7 @@ using namespace testutil;
 
 namespace {
 
+using Strings = std::vector<std::string>;
 const std::string kBanner = "==========<開始>==========";
 
 std::string Name(const char* stem) { return UniqueName(stem) + ".exe.log"; }  // a lock of its own
@@ -42,21 +43,6 @@ std::string Summary(const std::string& path, const RunResult& run, const std::st
 struct CSteppedPolicy : logging::COutputPolicy { DWORD now = 1000; DWORD GetTick() const override { return now; } };
 
 }  // namespace
-
-TEST(TarnLogText, CutAndCopyKeepDoubleByteCharactersWhole) {
-    // ソ, 表 and 能 end in the byte 0x5C; "\x83" alone is a lead byte without its second byte.
-    const struct { const char* text; size_t max; const char* cut; } rows[] = {
-        {"abソcd", 3, "ab"}, {"ab表", 3, "ab"}, {"a能b", 3, "a能"}, {"ab\x83", 10, "ab"}, {"abc", 3, "abc"}};
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.text);
-        std::string text = row.text;
-        EXPECT_EQ(strlen(row.cut), CutText(&text[0], row.max));
-        EXPECT_STREQ(row.cut, text.c_str());
-        char copy[16];
-        CopyText(copy, row.max + 1, row.text);
-        EXPECT_STREQ(row.cut, copy);
-    }
-}
 
 TEST(TarnLogWriter, Scenarios) {
     TempDir dir("tlw");
@@ -148,7 +134,7 @@ TEST(TarnLogWriter, FileNames) {
     }
 }
 
-TEST(TarnLogRotation, ExactLimitIsKeptOneByteMoreRotatesIntoTheBackupsSet) {
+TEST(TarnLogRotation, ExactLimitIsKeptOneByteMoreRotates) {
     TempDir dir("tlr");
     const std::string log = dir / Name("edge");
     ASSERT_EQ(0u, testutil::Run(ProbeExe(), {"log", "init", log, "1", "fill", "1024"}).exitCode);
@@ -161,23 +147,37 @@ TEST(TarnLogRotation, ExactLimitIsKeptOneByteMoreRotatesIntoTheBackupsSet) {
     EXPECT_EQ(kBanner, ParseAll(bak)[0].message);
     EXPECT_EQ(1u, ParseAll(current).size());
     EXPECT_EQ(1025u, bak.size() + current.size());
-    // The backups kept are as many as the settings say.
-    const struct { const char *settings, *oldest, *absent; } rows[] = {
-        {nullptr, ".BAK", ".BAK.2"}, {"MaxBackupIndex=0", ".BAK", ".BAK.2"}, {"MaxBackupIndex=3", ".BAK.3", ".BAK.4"}};
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.oldest);
-        const std::string log = dir / Name("rot");
-        if (row.settings) WriteBytes(log + ".chk", std::string("[Config]\r\n") + row.settings + "\r\n");
-        ASSERT_EQ(0u, testutil::Run(ProbeExe(), {"log", "init", log, "1", "threads", "1", "60", "R"}).exitCode);
-        EXPECT_TRUE(Exists(log + row.oldest));
-        EXPECT_FALSE(Exists(log + row.absent));
-        // Oldest to newest, the files continue each h up to the last line.
-        std::vector<int> all;
-        for (const char* suffix : {".BAK.3", ".BAK.2", ".BAK", ""})
-            for (const LogLine& l : ParseAll(ReadBytes(log + suffix)))
-                if (l.message.compare(0, 4, "R-0 ") == 0) all.push_back(atoi(l.message.c_str() + 4));
-        for (size_t i = 1; i < all.size(); ++i) EXPECT_EQ(all[i - 1] + 1, all[i]);
-        EXPECT_EQ(59, all.empty() ? -1 : all.back());
+    // As many backups as the log's settings say: two rotations (the banner, then the line) move it to the second.
+    WriteBytes(log + ".chk", "[Config]\r\nMaxBackupIndex=2\r\n");
+    ASSERT_EQ(0u, testutil::Run(ProbeExe(), {"log", "init", log, "1", "fill", "1025"}).exitCode);
+    EXPECT_EQ(current, ReadBytes(log + ".BAK.2"));
+}
+
+// A rotation that cannot save the log changes nothing, so the log keeps its lines and every backup stays; the next
+// try waits for more lines. held: the name another program holds (the copy's own name, or the newest backup).
+TEST(TarnLogRotation, AFailedRotationLosesNothingAndWaits) {
+    TempDir dir("tlrf");
+    const std::string log = dir / "r.exe.log", bak = log + ".BAK";
+    const struct { const char* held; DWORD share; bool rotated; } rows[] = {
+        {nullptr, 0, true}, {".BAK.new", FILE_SHARE_READ | FILE_SHARE_DELETE, false}, {".BAK", FILE_SHARE_READ, false}};
+    for (const auto& r : rows) {
+        SCOPED_TRACE(r.held ? r.held : "nothing held");
+        const std::vector<std::string> names = {log, bak, bak + ".2", bak + ".3"};
+        for (size_t i = 0; i < names.size(); ++i) WriteBytes(names[i], "v" + std::to_string(i));
+        TarnLogFileManager::CLogFileMap files;
+        ASSERT_EQ(TarnLogFileManager::FILEMAN_OK, files.Open(log.c_str()));
+        CFileHandle held(CreateFileA(r.held ? (log + r.held).c_str() : "", GENERIC_READ, r.share, nullptr, OPEN_ALWAYS,
+                                     0, nullptr));
+        files.AppendWithin(log.c_str(), "+a", 3, 3);  // past 3 bytes: rotated
+        std::vector<std::string> now;
+        for (const std::string& name : names) now.push_back(ReadBytes(name));
+        EXPECT_EQ((r.rotated ? Strings{"+a", "v0", "v1", "v2"} : Strings{"v0+a", "v1", "v2", "v3"}), now);
+        held.reset();
+        files.AppendWithin(log.c_str(), "+b", 3, 3);
+        EXPECT_EQ(r.rotated ? "+b" : "v0+a+b", ReadBytes(log));  // rotated again, or not tried again at once
+        for (int i = 0; !r.rotated && i < 1000 && ReadBytes(bak).compare(0, 6, "v0+a+b"); ++i)
+            files.AppendWithin(log.c_str(), "+", 3, 3);
+        EXPECT_EQ(r.rotated ? "+a" : "v0+a+b", ReadBytes(bak).substr(0, 6));  // tried again after some lines
     }
 }
 

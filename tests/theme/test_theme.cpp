@@ -4,9 +4,8 @@
 
 #include <gtest/gtest.h>
 
-#include <thread>
-
 #include "INC/BasePathUtil.h"
+#include "Driven.h"
 #include "controls/LongButton.h"
 #include "PellionAgentUninstallerDlg.h"
 #include "TestUtil.h"
@@ -85,53 +84,39 @@ COLORREF ScreenPixel(HWND hwnd, int x, int y) {
     return c;
 }
 
-// The contract dialog, driven from a second thread and closed by it.
-class Contract : public CPellionAgentUninstallerDlg {
-public:
-    explicit Contract(std::function<void(HWND)> drive) : drive_(drive) {}
-    BOOL OnInitDialog() override {
-        const BOOL result = CPellionAgentUninstallerDlg::OnInitDialog();
-        // A push-like check box of the theme's own drawing in a free spot, made on the thread that paints it.
-        RECT free = {4, 66, 0, 0};
-        MapDialogRect(m_hWnd, &free);
-        CreateWindowExA(0, "Button", "x", WS_CHILD | WS_VISIBLE | BS_AUTOCHECKBOX | BS_PUSHLIKE, free.left, free.top, 60,
-                        25, m_hWnd, reinterpret_cast<HMENU>(2000), kSelf, nullptr);
-        observer_ = std::thread([this, h = m_hWnd] {
-            if (drive_) drive_(h);
-            ::PostMessageA(h, WM_COMMAND, IDCANCEL, 0);
-        });
-        return result;
-    }
-    void OnCancel() override {
-        CPellionAgentUninstallerDlg::OnCancel();
-        observer_.join();
-    }
+// A push-like check box of the theme's own drawing in a free spot of the contract dialog.
+void AddCheckBox(HWND dlg) {
+    RECT free = {4, 66, 0, 0};
+    MapDialogRect(dlg, &free);
+    CreateWindowExA(0, "Button", "x", WS_CHILD | WS_VISIBLE | BS_AUTOCHECKBOX | BS_PUSHLIKE, free.left, free.top, 60, 25,
+                    dlg, reinterpret_cast<HMENU>(2000), kSelf, nullptr);
+}
 
-private:
-    std::function<void(HWND)> drive_;
-    std::thread observer_;
-};
-
-// Wine counts no GUI objects (GetGuiResources answers 0): the dialog's own brush is followed to its deletion.
-TEST(Theme, ColoursFacesAndStatesNoBrushLeft) {
+// Colours of the design's table, faces by state; painting leaves no GDI object behind, and the dialog's brush goes.
+TEST(Theme, ColoursFacesAndStatesNothingLeft) {
     Images images;
     const ThemeImageSet set = images.Set();
     ASSERT_TRUE(RegisterTheme(kSelf, &set, FALSE));
+    int before = 0, after = 0;
     HBRUSH brush = nullptr;
-    Contract dialog([&brush](HWND dlg) {
+    CDriven<CPellionAgentUninstallerDlg> dialog([&](HWND dlg) {
         brush = reinterpret_cast<HBRUSH>(SendMessageA(dlg, WM_CTLCOLORDLG, 0, 0));
         ShowWindow(dlg, SW_SHOW);
         SetForegroundWindow(dlg);
-        EXPECT_EQ(GetThemeColor(999), ScreenPixel(dlg, 2, 2));
-        HWND line = GetDlgItem(dlg, 1001);
+        EXPECT_EQ(RGB(195, 230, 255), ScreenPixel(dlg, 2, 2));  // the dialog's background
+        HWND line = GetDlgItem(dlg, 1001), button = GetDlgItem(dlg, IDOK);
         RECT r;
         GetClientRect(line, &r);
-        EXPECT_EQ(GetThemeColor(991), ScreenPixel(line, r.right / 2, (r.top + r.bottom) / 2));
+        EXPECT_EQ(RGB(182, 196, 213), ScreenPixel(line, r.right / 2, (r.top + r.bottom) / 2));  // the line's dark edge
+        for (int i = 0; i < 21; ++i) {  // the first paint may make what the system keeps
+            if (i == 1) before = testutil::GdiObjects();
+            for (HWND h : {line, button}) RedrawWindow(h, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
+        }
+        after = testutil::GdiObjects();
         HWND check = GetDlgItem(dlg, 2000);
         SendMessageA(check, BM_SETCHECK, BST_CHECKED, 0);
         EXPECT_EQ(FacePixel(IDB_BUTTON_PUSH, 6, 3), ScreenPixel(check, 10, 3));
         // The uninstall button: x 10 lies in the face's repeated middle, above the caption.
-        HWND button = GetDlgItem(dlg, IDOK);
         RECT w;
         GetWindowRect(button, &w);
         EXPECT_EQ(FacePixel(IDB_BUTTON_NORMAL, 10, 3), ScreenPixel(button, 10, 3));
@@ -145,8 +130,11 @@ TEST(Theme, ColoursFacesAndStatesNoBrushLeft) {
         SetCursorPos(w.right + 100, w.bottom + 100);
         EnableWindow(button, TRUE);
         EXPECT_EQ(FacePixel(IDB_BUTTON_NORMAL, 10, 3), ScreenPixel(button, 10, 3));
-    });
+    }, AddCheckBox);
     dialog.DoModal();
+    // An object left by each paint would add twenty; the system may make or drop one of its own meanwhile.
+    EXPECT_TRUE(before > 0 && after < before + 10) << before << " before twenty paints of the skinned button and the "
+                                                   << "line, " << after << " after";
     EXPECT_TRUE(brush != nullptr && GetObjectType(brush) == 0);
     EXPECT_TRUE(UnregisterTheme(kSelf));
 }

@@ -134,6 +134,39 @@ TEST(ProgressDialog, UninstallShowsEachStepAnswersAndTakesEsc) {
     EXPECT_EQ(1, testutil::CountMessages(testutil::ParseAll(log.Text()), "キャンセルボタン押下"));
 }
 
+// No room for a thread's stack: the address space taken up, then the blocks under 1 MB given back for the rest.
+struct NoRoomForAThread {
+    std::vector<std::pair<void*, SIZE_T>> taken;
+    NoRoomForAThread() {
+        for (SIZE_T size = SIZE_T(1) << 30; size >= 0x10000; size /= 2)
+            while (void* p = VirtualAlloc(nullptr, size, MEM_RESERVE, PAGE_NOACCESS)) taken.emplace_back(p, size);
+        for (auto& b : taken)
+            if (b.second < (1 << 20)) VirtualFree(b.first, 0, MEM_RELEASE), b.first = nullptr;
+    }
+    ~NoRoomForAThread() {
+        for (auto& b : taken) VirtualFree(b.first, 0, MEM_RELEASE);  // a null block: nothing
+    }
+};
+
+// A worker whose thread cannot be made fails the run at once, logged; a dialog left waiting is ended by the watch.
+TEST(ProgressDialog, NoThreadFailsTheRun) {
+    testutil::LogCapture log;
+    CUninstallWorkerThread worker(Recording());
+    CHandle done(CreateEventA(nullptr, TRUE, FALSE, nullptr));
+    std::thread watch([&] {
+        if (WaitForSingleObject(done.get(), 20000) == WAIT_TIMEOUT) PostMessageA(ProgressWindow(), WM_APP + 1, 0, 77);
+    });
+    INT_PTR result = 0;
+    {
+        NoRoomForAThread full;
+        result = CWorkerThreadProgressDialog::RunWorker(&worker, IDD_PROGRESS, nullptr, TRUE);
+    }
+    SetEvent(done.get());
+    watch.join();
+    EXPECT_EQ(-1, result);
+    EXPECT_TRUE(log.Has("スレッドの作成に失敗しました。 GetLastError:[")) << log.Text();
+}
+
 // Faults the platform will not produce, through the replaced operations, on a worker without a dialog. The clean run
 // and the faults Wine can make are checked end to end (tests/e2e).
 TEST(UninstallSequence, CodesRestartAndWhatRuns) {
