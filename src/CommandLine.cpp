@@ -47,10 +47,14 @@ std::vector<std::string> ProcessArguments() {
 
 CommandLineOptions ParseCommandLine(const std::vector<std::string>& args) {
     CommandLineOptions o;
-    for (size_t i = 0; i < args.size() && o.badArgument.empty(); ++i) {
+    // Every argument is read, the first bad one kept: /quiet anywhere keeps the report of a bad one quiet.
+    auto bad = [&o](const std::string& name) {
+        if (o.badArgument.empty()) o.badArgument = name;
+    };
+    for (size_t i = 0; i < args.size(); ++i) {
         Switch s;
         if (!Split(args[i], s)) {
-            o.badArgument = std::to_string(i + 1) + "番目の引数";
+            bad(std::to_string(i + 1) + "番目の引数");
             continue;
         }
         const bool flag = !s.hasValue, valued = s.hasValue && !s.value.empty();
@@ -60,8 +64,8 @@ CommandLineOptions ParseCommandLine(const std::vector<std::string>& args) {
         else if (flag && s.name == "forcerestart") o.forceRestart = true;
         else if (valued && s.name == "contractfile") o.contractFile = s.value;
         else if (valued && s.name == "log") o.logFolder = s.value;
-        else o.badArgument = args[i].substr(0, args[i].find('='));
-        if (o.noRestart && o.forceRestart) o.badArgument = args[i];  // the two contradict each other
+        else bad(args[i].substr(0, args[i].find('=')));
+        if (o.noRestart && o.forceRestart) bad(args[i]);  // the two contradict each other
     }
     return o;
 }
