@@ -31,8 +31,8 @@ int main() {
         PROCESS_INFORMATION pi = {};
         if (!CreateProcessW(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) return 3;
         bool seen = false;
-        printf("exit %lu%s\n", uidriver::WaitWatchingWindows(pi.hProcess, pi.dwProcessId, INFINITE, &seen),
-               seen ? " window" : "");
+        const DWORD code = uidriver::WaitWatchingWindows(pi.hProcess, pi.dwProcessId, INFINITE, &seen);
+        printf("exit %lu%s\n", code, seen ? " window" : "");
         return 0;
     }
     const bool box = cmd == L"box" || cmd == L"key";
