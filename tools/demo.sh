@@ -38,10 +38,13 @@ state() {
 
 echo "== simulated agent installation: its Windows Installer package, then what the package cannot carry"
 msi="Z:$(echo "$build/tests/seedagent/CorvaneAgent.msi" | tr / '\\')"
-wine "$build/tools/demo/seedagent.exe" unseed "$agent_dir"
-wine msiexec /x "$msi" /qn >/dev/null 2>&1 || true  # the installer's records of an earlier demo
-wine msiexec /i "$msi" /qn
-wine "$build/tools/demo/seedagent.exe" extras "$agent_dir"
+install_agent() {
+  wine "$build/tools/demo/seedagent.exe" unseed "$agent_dir"
+  wine msiexec /x "$msi" /qn >/dev/null 2>&1 || true  # the installer's records of an earlier run
+  wine msiexec /i "$msi" /qn
+  wine "$build/tools/demo/seedagent.exe" extras "$agent_dir"
+}
+install_agent
 echo "== before"
 state
 mkdir -p "$WINEPREFIX/drive_c/Tools"
@@ -72,6 +75,16 @@ driver key "$title" enter
 wait "$app" || true
 
 echo "== after"
+state
+
+# The same removal as a deployment tool runs it: no window, the outcome in the exit code and one log line.
+echo "== the agent installed again, then a quiet run: $exe_dir\\AgentUninstaller_Win.exe /quiet /contractfile=contract.txt"
+install_agent >/dev/null 2>&1
+printf '%s\r\n' "$contract" > "$WINEPREFIX/drive_c/Tools/contract.txt"
+quiet=$(wine "$build/tools/demo/uidriver.exe" run "$exe_dir\\AgentUninstaller_Win.exe" /quiet /contractfile=contract.txt | tr -d '\r')
+echo "  exit code: ${quiet#exit }"
+echo "  summary:   $(iconv -f CP932 -t UTF-8 "$WINEPREFIX/drive_c/Tools/Log/AgentUninstaller_Win.exe.log" | tr -d '\r' |
+                     grep -v '^$' | tail -n 2 | head -n 1 | cut -f 6)"
 state
 echo "== log ($exe_dir\\Log\\AgentUninstaller_Win.exe.log)"
 iconv -f CP932 -t UTF-8 "$WINEPREFIX/drive_c/Tools/Log/AgentUninstaller_Win.exe.log" 2>/dev/null || echo "  (no log)"
