@@ -191,26 +191,29 @@ DWORD CPellionAgentUninstallerApp::Run(const CommandLineOptions& options) {
         Tell(text, kTitle, MB_OK | MB_ICONHAND | MB_TOPMOST);
         return ERROR_INSTALL_FAILURE;
     }
-    if (!worker.m_bNeedRestart || options.noRestart) {
+    if (!worker.m_bNeedRestart) {
         Tell(kCompleted, kTitle, MB_OK | MB_ICONASTERISK | MB_TOPMOST);
-        if (!worker.m_bNeedRestart) return ERROR_SUCCESS;
+        return ERROR_SUCCESS;
     }
-    // A quiet run restarts only when told to: administrators schedule the restarts of a fleet.
-    const bool restart =
-        !options.noRestart &&
-        (options.forceRestart ||
-         Tell("処理を完了するには再起動する必要があります。\r\n再起動してもよろしいですか？", "確認",
-              MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) == IDYES);
+    // Files wait for the restart. A quiet run makes one only when told to: administrators schedule the
+    // restarts of a fleet. Told not to, the operator is not asked, and the run is complete for now.
+    bool restart = false;
+    if (options.noRestart)
+        Tell(kCompleted, kTitle, MB_OK | MB_ICONASTERISK | MB_TOPMOST);
+    else
+        restart = options.forceRestart ||
+                  Tell("処理を完了するには再起動する必要があります。\r\n再起動してもよろしいですか？", "確認",
+                       MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) == IDYES;
     if (!restart) {
         TARNLOG(TARNLOG_INFO, "再起動を見送りました");
         return ERROR_SUCCESS_REBOOT_REQUIRED;
     }
-    // Logged before the call: the restart may end this process before it returns.
     const DWORD privilege = EnableShutdownPrivilege();
     if (privilege != 0) {
         TARNLOG(TARNLOG_ERROR, "再起動の権限を有効にできませんでした。 GetLastError:[%lu]", privilege);
         return ERROR_SUCCESS_REBOOT_REQUIRED;
     }
+    // Logged before the call: the restart may end this process before it returns.
     TARNLOG(TARNLOG_INFO, "再起動を要求します");
     if (!ExitWindowsEx(EWX_REBOOT, 0)) {
         TARNLOG(TARNLOG_ERROR, "再起動の要求に失敗しました。 GetLastError:[%lu]", GetLastError());
@@ -219,7 +222,8 @@ DWORD CPellionAgentUninstallerApp::Run(const CommandLineOptions& options) {
     return ERROR_SUCCESS_REBOOT_INITIATED;
 }
 
-// The number is never logged: the log is read by more people than the number is meant for.
+// The number is never logged: the log is read by more people than the number is meant for. Interactively,
+// a file that does not hold the number leaves it to the dialog.
 DWORD CPellionAgentUninstallerApp::AcceptContractNumber(const CommandLineOptions& options) {
     if (m_bQuiet || !options.contractFile.empty()) {
         std::string number;
