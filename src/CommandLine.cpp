@@ -8,8 +8,8 @@
 
 namespace {
 
-// The half-width ASCII name of a switch: '/' or '-', then the name, then '='
-// and the value for the switches that take one.
+// One argument taken apart: '/' or '-', the name, then '=' and the value for
+// the switches that take one.
 struct Switch {
     std::string name;   // lower case, without the prefix
     std::string value;
