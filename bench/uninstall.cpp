@@ -87,11 +87,15 @@ void ReportQuietRun(const testutil::TempDir& base) {
             Install(tree);
             const double start = bench::Now();
             DWORD exit = 0;
-            if (ours) exit = testutil::Child(testutil::CommandLine(exe, {"/quiet"})).Wait();
-            else Bare().Uninstall(tree);
+            if (ours)
+                exit = testutil::Child(testutil::CommandLine(exe, {"/quiet"})).Wait();
+            else
+                Bare().Uninstall(tree);
             times[ours ? 0 : 1] = bench::Now() - start;
-            if (exit != 0 || testutil::Exists(tree)) return (void)printf("whole uninstall, the program with /quiet: "
-                                                                      "exit %lu%s MISS\n", exit, exit ? "" : ", tree left");
+            if (exit != 0 || testutil::Exists(tree)) {
+                printf("whole uninstall, the program with /quiet: exit %lu%s MISS\n", exit, exit ? "" : ", tree left");
+                return;
+            }
         }
         rounds.push_back({times[0], times[1]});
     }
@@ -99,7 +103,8 @@ void ReportQuietRun(const testutil::TempDir& base) {
         return a.first / a.second < b.first / b.second;
     });
     const std::pair<double, double>& median = rounds[rounds.size() / 2];
-    bench::Report("whole uninstall, the program with /quiet (median of 5)", median.first, median.second, "s", 1.15, true);
+    bench::Report("whole uninstall, the program with /quiet (median of 5)", median.first, median.second, "s", 1.15,
+                  true);
 }
 
 }  // namespace

@@ -11,7 +11,7 @@ namespace {
 // One argument taken apart: '/' or '-', the name, then '=' and the value for
 // the switches that take one.
 struct Switch {
-    std::string name;   // lower case, without the prefix
+    std::string name;  // lower case, without the prefix
     std::string value;
     bool hasValue = false;
 };
@@ -28,6 +28,20 @@ bool Split(const std::string& arg, Switch& out) {
     }
     return true;
 }
+
+// Each switch sets a flag, or takes a value that must not be empty.
+const struct Known {
+    const char* name;
+    bool CommandLineOptions::*flag;
+    std::string CommandLineOptions::*value;
+} kKnown[] = {
+    {"quiet", &CommandLineOptions::quiet, nullptr},
+    {"?", &CommandLineOptions::help, nullptr},
+    {"norestart", &CommandLineOptions::noRestart, nullptr},
+    {"forcerestart", &CommandLineOptions::forceRestart, nullptr},
+    {"contractfile", nullptr, &CommandLineOptions::contractFile},
+    {"log", nullptr, &CommandLineOptions::logFolder},
+};
 
 }  // namespace
 
@@ -57,14 +71,15 @@ CommandLineOptions ParseCommandLine(const std::vector<std::string>& args) {
             bad(std::to_string(i + 1) + "番目の引数");
             continue;
         }
-        const bool flag = !s.hasValue, valued = s.hasValue && !s.value.empty();
-        if (flag && s.name == "quiet") o.quiet = true;
-        else if (flag && s.name == "?") o.help = true;
-        else if (flag && s.name == "norestart") o.noRestart = true;
-        else if (flag && s.name == "forcerestart") o.forceRestart = true;
-        else if (valued && s.name == "contractfile") o.contractFile = s.value;
-        else if (valued && s.name == "log") o.logFolder = s.value;
-        else bad(args[i].substr(0, args[i].find('=')));
+        const Known* known = nullptr;
+        for (const Known& k : kKnown)
+            if (s.name == k.name) known = &k;
+        if (known && known->flag && !s.hasValue)
+            o.*known->flag = true;
+        else if (known && known->value && !s.value.empty())
+            o.*known->value = s.value;
+        else
+            bad(args[i].substr(0, args[i].find('=')));
         if (o.noRestart && o.forceRestart) bad(args[i]);  // the two contradict each other
     }
     return o;

@@ -42,8 +42,8 @@ ContractCheck CheckContractNumber(const char* number) {
 
 DWORD ReadContractFile(const std::string& path, std::string& number) {
     number.clear();
-    CFileHandle file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    CFileHandle file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                 FILE_ATTRIBUTE_NORMAL, nullptr));
     char head[1024];
     DWORD got = 0;
     if (!file.valid() || !ReadFile(file.get(), head, sizeof(head) - 1, &got, nullptr)) return GetLastError();

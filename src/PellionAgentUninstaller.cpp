@@ -168,9 +168,10 @@ DWORD CPellionAgentUninstallerApp::Run(const CommandLineOptions& options) {
         TARNLOG(TARNLOG_ERROR,
                 "現在のバージョンより、アップデート対象のバージョンの方が古いです。NowVersion[%s], ModuleVersion[%s]",
                 installed, static_cast<const char*>(ownVersion));
-        Tell("新しいバージョンがインストールされているため本アンインストーラーを実行できません。\r\n"
-             "最新のアンインストーラーをご利用ください。",
-             kTitle, MB_OK | MB_ICONEXCLAMATION | MB_TOPMOST);
+        Tell(
+            "新しいバージョンがインストールされているため本アンインストーラーを実行できません。\r\n"
+            "最新のアンインストーラーをご利用ください。",
+            kTitle, MB_OK | MB_ICONEXCLAMATION | MB_TOPMOST);
         return ERROR_PRODUCT_VERSION;
     }
 
@@ -201,9 +202,9 @@ DWORD CPellionAgentUninstallerApp::Run(const CommandLineOptions& options) {
     if (options.noRestart)
         Tell(kCompleted, kTitle, MB_OK | MB_ICONASTERISK | MB_TOPMOST);
     else
-        restart = options.forceRestart ||
-                  Tell("処理を完了するには再起動する必要があります。\r\n再起動してもよろしいですか？", "確認",
-                       MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) == IDYES;
+        restart =
+            options.forceRestart || Tell("処理を完了するには再起動する必要があります。\r\n再起動してもよろしいですか？",
+                                         "確認", MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) == IDYES;
     if (!restart) {
         TARNLOG(TARNLOG_INFO, "再起動を見送りました");
         return ERROR_SUCCESS_REBOOT_REQUIRED;
@@ -234,14 +235,9 @@ DWORD CPellionAgentUninstallerApp::AcceptContractNumber(const CommandLineOptions
         }
         switch (CheckContractNumber(number.c_str())) {
         case ContractCheck::NoSettingsFile:
-        case ContractCheck::Match:
-            return 0;
-        case ContractCheck::Empty:
-            TARNLOG(TARNLOG_ERROR, "契約書ＮＯが指定されていません");
-            break;
-        case ContractCheck::Wrong:
-            TARNLOG(TARNLOG_ERROR, "契約書ＮＯが違います。");
-            break;
+        case ContractCheck::Match: return 0;
+        case ContractCheck::Empty: TARNLOG(TARNLOG_ERROR, "契約書ＮＯが指定されていません"); break;
+        case ContractCheck::Wrong: TARNLOG(TARNLOG_ERROR, "契約書ＮＯが違います。"); break;
         }
         if (m_bQuiet) return ERROR_INSTALL_PACKAGE_REJECTED;
     }

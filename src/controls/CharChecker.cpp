@@ -28,8 +28,10 @@ std::string FilterChars(const std::string& source, int limit, CLenChecker& len,
         if (!accepted) continue;
         const int width = len.GetCharLength(p);
         const bool wide = IsLeadByte(static_cast<unsigned char>(*p)) && p[1];
-        if (!wide) filtered += *p;
-        else if (count + width <= limit) filtered.append(p, 2);
+        if (!wide)
+            filtered += *p;
+        else if (count + width <= limit)
+            filtered.append(p, 2);
         count += width;
     }
     return filtered;
