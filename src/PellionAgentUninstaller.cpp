@@ -3,6 +3,8 @@
 #include <commctrl.h>
 #include <string.h>
 
+#include "CommandLine.h"
+#include "ContractNumber.h"
 #include "INC/Owner.h"
 #include "MultiStartupMgr.h"
 #include "PellionAgentUninstallerDlg.h"
@@ -21,6 +23,24 @@ const char kTitle[] = "エージェント端末アンインストーラー";
 const char kAlreadyRunning[] = "既に起動しています";
 const char kNotInstalled[] =
     "エージェント端末がインストールされていないため、本アンインストーラーを実行できません。";
+const char kCompleted[] = "アンインストールが完了しました。";
+
+// No one can answer a window of this process: its window station is not visible (a service's), or it
+// runs in session 0, where no one has sat at the desktop since Windows Vista. why: for the log.
+bool SeenByNoOne(std::string& why) {
+    DWORD session = 0;
+    if (ProcessIdToSessionId(GetCurrentProcessId(), &session) && session == 0) {
+        why = "セッション0";
+        return true;
+    }
+    HWINSTA station = GetProcessWindowStation();
+    USEROBJECTFLAGS flags = {};
+    char name[256] = "";
+    if (!station || !GetUserObjectInformationA(station, UOI_FLAGS, &flags, sizeof(flags), nullptr)) return false;
+    GetUserObjectInformationA(station, UOI_NAME, name, sizeof(name), nullptr);
+    why = std::string("表示されないウィンドウステーション[") + name + "]";
+    return !(flags.dwFlags & WSF_VISIBLE);
+}
 
 // One loaded bitmap, deleted when the road ends; the theme keeps copies of its own.
 class LoadedBitmap : public COwner<CGdiTraits<HBITMAP>> {
@@ -86,24 +106,50 @@ BOOL CPellionAgentUninstallerApp::InitInstance() {
     images.dwFlags = 0xFFFFFFFF;
     RegisterTheme(m_hInstance, &images, 0);
 
-    SetupLog(nullptr);
+    const CommandLineOptions options = ParseCommandLine(ProcessArguments());
+    SetupLog(nullptr, options.logFolder.c_str());
     SetupCrashHandler(1, 1);
     AfxSetExceptionHook(LogStoppedException);
+
+    m_bQuiet = options.quiet;
+    std::string why;
+    if (!m_bQuiet && SeenByNoOne(why)) {
+        m_bQuiet = true;
+        TARNLOG(TARNLOG_INFO, "%sのため、画面を表示せずに実行します", why.c_str());
+    }
+    m_dwExitCode = Run(options);
+    return FALSE;
+}
+
+DWORD CPellionAgentUninstallerApp::Run(const CommandLineOptions& options) {
+    if (!options.badArgument.empty()) {
+        m_bSummary = true;
+        TARNLOG(TARNLOG_ERROR, "コマンドラインが不正です: %s", options.badArgument.c_str());
+        const std::string text = "コマンドラインが不正です: " + options.badArgument + "\r\n\r\n" + UsageText();
+        Tell(text.c_str(), kTitle, MB_OK | MB_ICONEXCLAMATION);
+        return ERROR_INVALID_PARAMETER;
+    }
+    if (options.help) {
+        m_bSummary = true;
+        Tell(UsageText(), kTitle, MB_OK | MB_ICONASTERISK);
+        return ERROR_SUCCESS;
+    }
 
     // Held until this function returns, so a second start is refused for the whole run.
     CMultiStartupMgr guard(nullptr, TRUE, 0);
     if (guard.GetStatus() != 0) {
-        MessageBoxA(nullptr, kAlreadyRunning, "失敗", MB_OK | MB_ICONEXCLAMATION);
+        Tell(kAlreadyRunning, "失敗", MB_OK | MB_ICONEXCLAMATION);
         TARNLOG(TARNLOG_ERROR, "%s", kAlreadyRunning);
-        return FALSE;
+        return ERROR_INSTALL_ALREADY_RUNNING;
     }
+    m_bSummary = true;
 
     char installed[100];
     memset(installed, 0, sizeof(installed));
     if (!ReadInstallValue(installed, "Version", sizeof(installed), nullptr)) {
         TARNLOG(TARNLOG_ERROR, "%s", kNotInstalled);
-        MessageBoxA(nullptr, kNotInstalled, kTitle, MB_OK | MB_ICONEXCLAMATION | MB_TOPMOST);
-        return FALSE;
+        Tell(kNotInstalled, kTitle, MB_OK | MB_ICONEXCLAMATION | MB_TOPMOST);
+        return ERROR_UNKNOWN_PRODUCT;
     }
 
     CFileVersionInfo reader;
@@ -122,50 +168,97 @@ BOOL CPellionAgentUninstallerApp::InitInstance() {
         TARNLOG(TARNLOG_ERROR,
                 "現在のバージョンより、アップデート対象のバージョンの方が古いです。NowVersion[%s], ModuleVersion[%s]",
                 installed, static_cast<const char*>(ownVersion));
-        MessageBoxA(nullptr,
-                    "新しいバージョンがインストールされているため本アンインストーラーを実行できません。\r\n"
-                    "最新のアンインストーラーをご利用ください。",
-                    kTitle, MB_OK | MB_ICONEXCLAMATION | MB_TOPMOST);
-        return FALSE;
+        Tell(
+            "新しいバージョンがインストールされているため本アンインストーラーを実行できません。\r\n"
+            "最新のアンインストーラーをご利用ください。",
+            kTitle, MB_OK | MB_ICONEXCLAMATION | MB_TOPMOST);
+        return ERROR_PRODUCT_VERSION;
     }
 
-    CPellionAgentUninstallerDlg dialog;
-    if (dialog.DoModal() != IDOK) return FALSE;
+    if (const DWORD refused = AcceptContractNumber(options)) return refused;
     CrashIfWanted("main");
 
     CUninstallWorkerThread worker(Operations());
-    int result = CWorkerThreadProgressDialog::RunWorker(&worker, IDD_PROGRESS, m_pMainWnd, TRUE);
+    const int result = m_bQuiet ? RunWorkerWithoutWindow(&worker)
+                                : CWorkerThreadProgressDialog::RunWorker(&worker, IDD_PROGRESS, m_pMainWnd, TRUE);
+    // A worker whose thread could not be made never ran: its run failed before the first step.
+    m_resultCode = result != 0 && worker.GetResultCode() == "000" ? "001" : worker.GetResultCode();
+    m_bRestartPending = worker.m_bNeedRestart;
     if (result != 0) {
         CString text;
         text.Format(
             "アンインストールに失敗しました。\r\nエラーコード：%s \r\n\r\n<詳細情報>\r\nバージョン：%s \r\n\r\n"
             "再度実行してください。",
-            worker.GetResultCode().c_str(), static_cast<const char*>(ownVersion));
-        MessageBoxA(nullptr, text, kTitle, MB_OK | MB_ICONHAND | MB_TOPMOST);
-    } else if (!worker.m_bNeedRestart) {
-        MessageBoxA(nullptr, "アンインストールが完了しました。", kTitle, MB_OK | MB_ICONASTERISK | MB_TOPMOST);
-    } else if (MessageBoxA(nullptr,
-                           "処理を完了するには再起動する必要があります。\r\n再起動してもよろしいですか？",
-                           "確認", MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) != IDYES) {
-        TARNLOG(TARNLOG_INFO, "再起動を見送りました");
-    } else {
-        // Logged before the call: the restart may end this process before it returns.
-        const DWORD privilege = EnableShutdownPrivilege();
-        if (privilege != 0) {
-            TARNLOG(TARNLOG_ERROR, "再起動の権限を有効にできませんでした。 GetLastError:[%lu]", privilege);
-        } else {
-            TARNLOG(TARNLOG_INFO, "再起動を要求します");
-            if (!ExitWindowsEx(EWX_REBOOT, 0))
-                TARNLOG(TARNLOG_ERROR, "再起動の要求に失敗しました。 GetLastError:[%lu]", GetLastError());
-        }
+            m_resultCode.c_str(), static_cast<const char*>(ownVersion));
+        Tell(text, kTitle, MB_OK | MB_ICONHAND | MB_TOPMOST);
+        return ERROR_INSTALL_FAILURE;
     }
-    return FALSE;
+    if (!worker.m_bNeedRestart) {
+        Tell(kCompleted, kTitle, MB_OK | MB_ICONASTERISK | MB_TOPMOST);
+        return ERROR_SUCCESS;
+    }
+    // Files wait for the restart. A quiet run makes one only when told to: administrators schedule the
+    // restarts of a fleet. Told not to, the operator is not asked, and the run is complete for now.
+    bool restart = false;
+    if (options.noRestart)
+        Tell(kCompleted, kTitle, MB_OK | MB_ICONASTERISK | MB_TOPMOST);
+    else
+        restart =
+            options.forceRestart || Tell("処理を完了するには再起動する必要があります。\r\n再起動してもよろしいですか？",
+                                         "確認", MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) == IDYES;
+    if (!restart) {
+        TARNLOG(TARNLOG_INFO, "再起動を見送りました");
+        return ERROR_SUCCESS_REBOOT_REQUIRED;
+    }
+    const DWORD privilege = EnableShutdownPrivilege();
+    if (privilege != 0) {
+        TARNLOG(TARNLOG_ERROR, "再起動の権限を有効にできませんでした。 GetLastError:[%lu]", privilege);
+        return ERROR_SUCCESS_REBOOT_REQUIRED;
+    }
+    // Logged before the call: the restart may end this process before it returns.
+    TARNLOG(TARNLOG_INFO, "再起動を要求します");
+    if (!ExitWindowsEx(EWX_REBOOT, 0)) {
+        TARNLOG(TARNLOG_ERROR, "再起動の要求に失敗しました。 GetLastError:[%lu]", GetLastError());
+        return ERROR_SUCCESS_REBOOT_REQUIRED;
+    }
+    return ERROR_SUCCESS_REBOOT_INITIATED;
+}
+
+// The number is never logged: the log is read by more people than the number is meant for. Interactively,
+// a file that does not hold the number leaves it to the dialog.
+DWORD CPellionAgentUninstallerApp::AcceptContractNumber(const CommandLineOptions& options) {
+    if (m_bQuiet || !options.contractFile.empty()) {
+        std::string number;
+        if (!options.contractFile.empty()) {
+            const std::string path = BesideProgram(options.contractFile.c_str());
+            if (const DWORD error = ReadContractFile(path, number))
+                TARNLOG(TARNLOG_ERROR, "契約書ＮＯのファイルを読めません [%s] GetLastError:[%lu]", path.c_str(), error);
+        }
+        switch (CheckContractNumber(number.c_str())) {
+        case ContractCheck::NoSettingsFile:
+        case ContractCheck::Match: return 0;
+        case ContractCheck::Empty: TARNLOG(TARNLOG_ERROR, "契約書ＮＯが指定されていません"); break;
+        case ContractCheck::Wrong: TARNLOG(TARNLOG_ERROR, "契約書ＮＯが違います。"); break;
+        }
+        if (m_bQuiet) return ERROR_INSTALL_PACKAGE_REJECTED;
+    }
+    CPellionAgentUninstallerDlg dialog;
+    return dialog.DoModal() == IDOK ? 0 : ERROR_INSTALL_USEREXIT;
+}
+
+int CPellionAgentUninstallerApp::Tell(const char* text, const char* caption, UINT style) const {
+    return m_bQuiet ? 0 : MessageBoxA(nullptr, text, caption, style);
 }
 
 int CPellionAgentUninstallerApp::ExitInstance() {
+    // One line a deployment tool's log collector can grep for: the last before the end banner.
+    if (m_bSummary)
+        TARNLOG(TARNLOG_INFO, "RESULT=%s EXIT=%lu RESTART=%d", m_resultCode.c_str(), m_dwExitCode,
+                m_bRestartPending ? 1 : 0);
     CTarnLogWrapper(__FILE__, __LINE__).Terminate();
     UnregisterTheme(m_hInstance);
-    return CWinAppEx::ExitInstance();
+    CWinAppEx::ExitInstance();
+    return static_cast<int>(m_dwExitCode);
 }
 
 DWORD EnableShutdownPrivilege() {

@@ -1,13 +1,6 @@
 #include "PellionAgentUninstallerDlg.h"
 
-#include <mbstring.h>
-#include <string.h>
-
-#include <string>
-
-#include "INC/MbText.h"
-#include "INC/Owner.h"
-#include "LIB/Util/PellionUtil.h"
+#include "ContractNumber.h"
 #include "resource.h"
 
 CPellionAgentUninstallerDlg::CPellionAgentUninstallerDlg(CWnd* parent)
@@ -34,11 +27,7 @@ BOOL CPellionAgentUninstallerDlg::OnInitDialog() {
     CDialog::OnInitDialog();
     SetIcon(m_hIcon, TRUE);
     SetIcon(m_hIcon, FALSE);
-    // At most 14 half-width digits and letters of either case: the comparison ignores case.
-    m_contractEdit.SetLenChecker(new CCharLenChecker);
-    m_contractEdit.AddCharChecker(
-        new CDesignCharChecker("0123456789abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ"));
-    m_contractEdit.SetMaxLength(14);
+    LimitToContractNumber(m_contractEdit);
     // The mask slot holds the normal face, as the buttons have always been drawn.
     const UINT faces[] = {IDB_BUTTON_NORMAL, IDB_BUTTON_NORMAL, IDB_BUTTON_PUSH, IDB_BUTTON_HOVER, IDB_BUTTON_DISABLE};
     for (CDesignButton* button : {&m_closeButton, &m_uninstallButton}) {
@@ -68,31 +57,17 @@ HCURSOR CPellionAgentUninstallerDlg::OnQueryDragIcon() { return static_cast<HCUR
 
 void CPellionAgentUninstallerDlg::OnBnClickedOk() {
     UpdateData(FALSE);
-    char stored[16];
-    memset(stored, 0, sizeof(stored));
-
-    std::string iniPath;
-    GetInstallFilePath(iniPath, nullptr, "PellionSys.ini");  // on failure the path stays empty
-
-    // No settings file: nothing to check the number against.
-    WIN32_FIND_DATAA found;
-    CFindHandle find(iniPath.empty() ? INVALID_HANDLE_VALUE : FindFirstFileA(iniPath.c_str(), &found));
-    if (!find.valid()) {
-        CDialog::OnOK();
-        return;
-    }
-
-    GetPrivateProfileStringA("Setting", "ContractNo", "", stored, 15, iniPath.c_str());
-
     CString typed;
     m_contractEdit.GetWindowText(typed);
-    if (typed.IsEmpty()) {
+    switch (CheckContractNumber(typed)) {
+    case ContractCheck::Empty:
         MessageBox("契約書ＮＯを入力してください。", "警告", MB_OK | MB_ICONEXCLAMATION);
         return;
-    }
-    if (_mbsicmp(Bytes(static_cast<const char*>(typed)), Bytes(stored)) != 0) {
+    case ContractCheck::Wrong:
         MessageBox("契約書ＮＯが違います。", "警告", MB_OK | MB_ICONEXCLAMATION);
         return;
+    case ContractCheck::NoSettingsFile:
+    case ContractCheck::Match:
+        CDialog::OnOK();
     }
-    CDialog::OnOK();
 }

@@ -113,6 +113,16 @@ echo "== after"
 state
 show_log
 
+# The same removal as a deployment tool runs it: no window, the outcome in the exit code and one log line.
+echo "== the agent installed again, then a quiet run: $exe_dir\\AgentUninstaller_Win.exe /quiet /contractfile=contract.txt"
+install >/dev/null 2>&1
+printf '%s\r\n' "$contract" > "$WINEPREFIX/drive_c/Tools/contract.txt"
+quiet=$(wine "$build/tools/demo/uidriver.exe" run "$exe_dir\\AgentUninstaller_Win.exe" /quiet /contractfile=contract.txt | tr -d '\r')
+echo "  exit code: ${quiet#exit }"
+echo "  summary:   $(iconv -f CP932 -t UTF-8 "$log" | tr -d '\r' | grep -v '^$' | tail -n 2 | head -n 1 | cut -f 6)"
+state
+show_log
+
 echo "== again, with a file of the agent held open: it is left for the restart"
 install
 held="$agent_dir\\ソフト表示機能\\能力表.txt"

@@ -55,3 +55,7 @@ protected:
 private:
     CWorkerThreadManager* m_pManager;
 };
+
+// Runs the worker to its end with no window: the base sink takes its reports.
+// DoWork's result; -1 when the thread did not run it, 3 for no worker.
+int RunWorkerWithoutWindow(CWorkerThread* worker);

@@ -176,21 +176,41 @@ int CreateDirectoryTree(const char* path, SECURITY_ATTRIBUTES* attributes, int e
     return CreateOne(copy, attributes, applySecurity) ? 1 : 0;
 }
 
-void SetupLog(HMODULE module) {
+void SetupLog(HMODULE module, const char* folder) {
     char modulePath[MAX_PATH] = {0};
     GetModuleFileNameA(module, modulePath, 256);
     char name[MAX_PATH] = {0};
     lstrcpynA(name, FileNamePart(modulePath), MAX_PATH);
 
     char logPath[MAX_PATH * 2] = {0};
-    GetModuleFolder(logPath, MAX_PATH);
-    AppendText(logPath, sizeof(logPath), "Log\\");
-    CreateDirectoryTree(logPath, nullptr, 1, FALSE);  // a failure only means the writer drops its lines
+    DWORD folderError = 0;
+    if (folder && *folder) {
+        const std::string wanted = BesideProgram(folder);
+        CopyText(logPath, sizeof(logPath), wanted.c_str());
+        if (wanted.empty() || !AddBackslash(logPath, MAX_PATH) || !CreateDirectoryTree(logPath, nullptr, 1, FALSE)) {
+            folderError = wanted.empty() ? ERROR_FILENAME_EXCED_RANGE : GetLastError();
+            logPath[0] = '\0';
+        }
+    }
+    if (!logPath[0]) {
+        GetModuleFolder(logPath, MAX_PATH);
+        AppendText(logPath, sizeof(logPath), "Log\\");
+        CreateDirectoryTree(logPath, nullptr, 1, FALSE);  // a failure only means the writer drops its lines
+    }
     AppendText(logPath, sizeof(logPath), name);
     AppendText(logPath, sizeof(logPath), ".log");
     // The writer's default folder is the product's; it asks through this.
     tarnlog::SetProductLogFolderProvider(GetProductLogDir);
     InitializeLog(logPath);
+    if (folder && *folder && folderError)
+        TARNLOG(TARNLOG_ERROR, "ログフォルダを作成できません [%s] GetLastError:[%lu]", folder, folderError);
+}
+
+std::string BesideProgram(const char* path) {
+    if (!path || !PathIsRelativeA(path)) return path ? path : "";
+    char folder[MAX_PATH] = {0};
+    GetModuleFolder(folder, MAX_PATH);
+    return MakePath(folder, path);
 }
 
 void GetProductLogDir(char* buffer, size_t size) {

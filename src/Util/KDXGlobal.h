@@ -4,15 +4,21 @@
 #include <windows.h>
 #include <stddef.h>
 
+#include <string>
+
 #include "INC/PathUtil.h"  // AddBackslash and the other path helpers
 
-// Start-up: the log in Log\<program file name>.log beside the program, and
-// the crash handler with its dump in the product log folder.
-void SetupLog(HMODULE module);
+// Start-up: the log in Log\<program file name>.log beside the program (or in
+// folder, created, when one is given; an error line and the default when it
+// cannot be), and the crash handler with its dump in the product log folder.
+void SetupLog(HMODULE module, const char* folder = nullptr);
 void SetupCrashHandler(BOOL withDump, BOOL install);
 
 // The folder of the running program with a trailing backslash.
 void GetModuleFolder(char* buffer, DWORD size);
+// path itself when absolute, else joined to the running program's folder;
+// empty when that does not fit MAX_PATH.
+std::string BesideProgram(const char* path);
 // Removes the last path component in place; the platform call's result.
 BOOL RemoveFileSpec(char* path);
 // Creates path and every missing parent: 1 on success, existsResult when the

@@ -2,6 +2,7 @@
 // stand, a length checker how text is measured and walked.
 #pragma once
 #include <string>
+#include <vector>
 
 class CCharChecker {
 public:
@@ -35,3 +36,8 @@ public:
     int GetCharLength(const char* p) override { return 1; }
     const char* GetNextChar(const char* p) override;
 };
+
+// source cut to limit units of len and stripped of what no checker accepts: what a masked edit
+// keeps of text however it arrives. A double-byte character that would pass the limit is left out.
+std::string FilterChars(const std::string& source, int limit, CLenChecker& len,
+                        const std::vector<CCharChecker*>& checkers);

@@ -123,19 +123,7 @@ int CMaskEdit::GetRemainingLength() {
 bool CMaskEdit::FilterText(const std::string& source, int limit, std::string& filtered) {
     filtered.clear();
     if (!m_pLenChecker) return false;
-    int count = 0;
-    for (const char* p = source.c_str(); *p; p = m_pLenChecker->GetNextChar(p)) {
-        if (count >= limit) break;
-        bool accepted = false;
-        for (CCharChecker* checker : m_charCheckers)
-            if (checker && (accepted = checker->IsValidChar(p))) break;
-        if (!accepted) continue;
-        const int width = m_pLenChecker->GetCharLength(p);
-        const bool wide = IsLeadByte(static_cast<unsigned char>(*p)) && p[1];
-        if (!wide) filtered += *p;
-        else if (count + width <= limit) filtered.append(p, 2);
-        count += width;
-    }
+    filtered = FilterChars(source, limit, *m_pLenChecker, m_charCheckers);
     return filtered != source;
 }
 

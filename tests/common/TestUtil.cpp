@@ -85,8 +85,9 @@ std::string CommandLine(const std::string& exe, const std::vector<std::string>& 
     return line;
 }
 
-Child::Child(const std::string& commandLine, bool suspended, bool capture) {
+Child::Child(const std::string& commandLine, bool suspended, bool capture, const char* desktop) {
     STARTUPINFOA si = {sizeof(si)};
+    si.lpDesktop = const_cast<char*>(desktop);
     HANDLE writeEnd = nullptr;
     SECURITY_ATTRIBUTES sa = {sizeof(sa), nullptr, TRUE};
     if (capture && CreatePipe(&out_, &writeEnd, &sa, 0)) {

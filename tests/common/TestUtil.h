@@ -22,9 +22,10 @@ inline bool Exists(const std::string& path) { return GetFileAttributesA(path.c_s
 
 std::string CommandLine(const std::string& exe, const std::vector<std::string>& args);  // each part quoted
 
-// A started program, killed at destruction if it still runs.
+// A started program, killed at destruction if it still runs; desktop: "station\\desktop" to start it on.
 struct Child : NoCopy {
-    explicit Child(const std::string& commandLine, bool suspended = false, bool capture = false);
+    explicit Child(const std::string& commandLine, bool suspended = false, bool capture = false,
+                   const char* desktop = nullptr);
     Child(const std::string& exe, const std::vector<std::string>& args) : Child(CommandLine(exe, args)) {}
     ~Child();
     DWORD pid() const { return pi_.dwProcessId; }

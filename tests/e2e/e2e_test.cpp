@@ -87,13 +87,33 @@ struct EndToEnd : ::testing::Test {
         ASSERT_TRUE(uidriver::PressKey(box, uidriver::Key::Enter));
     }
 
-    // A second start while this one shows a window is refused at once.
+    // A second start while this one shows a window is refused at once, with a box or, quiet, without a window.
     void ExpectSecondStartRefused() const {
         testutil::Child second(exe_, {});
         ExpectOkBoxAndPress(WaitFor(second, L"失敗", true), "既に起動しています");
-        EXPECT_TRUE(second.Ended(kWait));
+        EXPECT_EQ(static_cast<DWORD>(ERROR_INSTALL_ALREADY_RUNNING), second.Wait(kWait));
+        EXPECT_EQ(static_cast<DWORD>(ERROR_INSTALL_ALREADY_RUNNING), RunUnseen({"/quiet"}));
     }
-    std::string Log() const { return testutil::ReadBytes(dir_ / "Log\\AgentUninstaller_Win.exe.log"); }
+    // The program run to its end with args (on desktop, "station\\desktop", when given), no window of it ever seen;
+    // its full exit code.
+    DWORD RunUnseen(const std::vector<std::string>& args, const char* desktop = nullptr) const {
+        testutil::Child p(testutil::CommandLine(exe_, args), false, false, desktop);
+        bool seen = false;
+        const DWORD code = uidriver::WaitWatchingWindows(p.pi_.hProcess, p.pid(), kWait, &seen);
+        EXPECT_FALSE(seen) << "a window of a run that must show none";
+        return code;
+    }
+    std::string Log(const std::string& folder = "Log") const {
+        return testutil::ReadBytes(dir_ / (folder + "\\AgentUninstaller_Win.exe.log"));
+    }
+    // The line before the end banner: the run summed up, for a deployment tool to grep.
+    static std::string Summary(const std::string& log) {
+        const std::vector<testutil::LogLine> lines = testutil::ParseAll(log);
+        return lines.size() > 1 && lines.back().mark == "--" ? lines[lines.size() - 2].message : "";
+    }
+    static std::string Summed(const char* result, DWORD exit, int restart = 0) {
+        return std::string("RESULT=") + result + " EXIT=" + std::to_string(exit) + " RESTART=" + std::to_string(restart);
+    }
 
     int WhatIsLeft() const {
         char desktop[MAX_PATH] = "";
@@ -130,17 +150,17 @@ TEST_F(EndToEnd, TheStartIsRefusedOrTheNumberGatesTheUninstall) {
     // contractNo: only its first 14 characters count, nullptr: no settings file; attempts: typed (ASCII), and the
     // warning (nullptr: accepted); refused: the box that ends the start; logged: an error line of the log.
     using Attempts = std::vector<std::pair<const wchar_t*, const char*>>;
-    const struct { const char *version, *contractNo; Attempts attempts; std::string refused, logged; } rows[] = {
-        {"", "AB12CD34", {}, kNotInstalled, kNotInstalled},  // the key and InstallPath exist, but no Version
-        {"2.0.8.1", "AB12CD34", {},
+    const struct { const char *version, *contractNo; Attempts attempts; DWORD exit; std::string refused, logged; } rows[] = {
+        {"", "AB12CD34", {}, ERROR_UNKNOWN_PRODUCT, kNotInstalled, kNotInstalled},  // the key and InstallPath, no Version
+        {"2.0.8.1", "AB12CD34", {}, ERROR_PRODUCT_VERSION,
          "新しいバージョンがインストールされているため本アンインストーラーを実行できません。\r\n"
          "最新のアンインストーラーをご利用ください。",
          std::string("現在のバージョンより、アップデート対象のバージョンの方が古いです。NowVersion[2.0.8.1], "
                      "ModuleVersion[") + kOwnVersion + "]"},
-        {kOwnVersion, "AB12CD34EF56GH7890XY", {{L"", kAsk}, {L"AB12CD35", kWrong}, {L"ab12cd34ef56gh", nullptr}}},
-        {kOwnVersion, nullptr, {{L"", nullptr}}},
-        {"1.10", "\" AB12\"", {{L"AB12", kWrong}}},  // quoted, the blank is kept; the field admits none. Esc.
-        {kOwnVersion, "AB12CD34", {}, "", "既に起動しています"},  // a second start, then Cancel
+        {kOwnVersion, "AB12CD34EF56GH7890XY", {{L"", kAsk}, {L"AB12CD35", kWrong}, {L"ab12cd34ef56gh", nullptr}}, 0},
+        {kOwnVersion, nullptr, {{L"", nullptr}}, 0},
+        {"1.10", "\" AB12\"", {{L"AB12", kWrong}}, ERROR_INSTALL_USEREXIT},  // quoted, the blank is kept: none typed. Esc.
+        {kOwnVersion, "AB12CD34", {}, ERROR_INSTALL_USEREXIT, "", "既に起動しています"},  // a second start, then Cancel
     };
     for (const auto& r : rows) {
         SCOPED_TRACE(std::string(r.version) + " " + (r.contractNo ? r.contractNo : "no settings file"));
@@ -176,8 +196,9 @@ TEST_F(EndToEnd, TheStartIsRefusedOrTheNumberGatesTheUninstall) {
             EXPECT_TRUE(IsWindowVisible(dlg) && IsWindowEnabled(dlg)) << "the first instance must be undisturbed";
             ASSERT_TRUE(uidriver::Click(dlg, IDCANCEL));
         }
-        EXPECT_TRUE(p.Ended(kWait));  // a box would have kept it running
+        EXPECT_EQ(r.exit, p.Wait(kWait));  // a box would have kept it running
         EXPECT_EQ(accepted ? kNothing : kAll - kService, WhatIsLeft());
+        EXPECT_EQ(Summed(accepted ? "000" : "---", r.exit), Summary(Log()));
         bool parsed = false;
         const std::vector<testutil::LogLine> lines = testutil::ParseAll(Log(), &parsed);
         ASSERT_TRUE(parsed && !lines.empty());
@@ -260,7 +281,8 @@ TEST_F(EndToEnd, EachFaultStopsTheRunAtItsStep) {
             testutil::Child p(exe_, {});
             const bool ok = std::string(r.code) == "000" || again;
             ExpectOkBoxAndPress(RunUninstall(p), ok ? "アンインストールが完了しました。" : Failure(r.code));
-            EXPECT_TRUE(p.Ended(kWait));
+            EXPECT_EQ(ok ? 0u : ERROR_INSTALL_FAILURE, p.Wait(kWait));
+            EXPECT_EQ(Summed(ok ? "000" : r.code, ok ? 0 : ERROR_INSTALL_FAILURE), Summary(Log()));
             EXPECT_EQ(ok ? kNothing : r.left, WhatIsLeft());
             if (!r.undo) break;
             r.undo(*this);
@@ -269,38 +291,112 @@ TEST_F(EndToEnd, EachFaultStopsTheRunAtItsStep) {
     }
 }
 
-// The banners of a whole run in order; a held file left for the restart: No keeps it until Wine's restart takes it.
+// The banners of a whole run in order; a held file left for the restart, answered No or quiet: it stays until Wine's
+// restart takes it.
 TEST_F(EndToEnd, HeldFileWaitsForTheRestart) {
-    InstallByPackage();
-    const std::string held = agentDir_ + "\\ソフト表示機能\\能力表.txt";
-    CFileHandle lock(CreateFileA(held.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
-    ASSERT_TRUE(lock.valid());
-    testutil::Child p(exe_, {});
-    HWND ask = RunUninstall(p);
-    ASSERT_TRUE(ask != nullptr);
-    EXPECT_EQ("処理を完了するには再起動する必要があります。\r\n再起動してもよろしいですか？",
-              uidriver::ReadMessageBox(ask).text);
-    ExpectSecondStartRefused();
-    ASSERT_TRUE(uidriver::PressKey(ask, uidriver::Key::Enter));  // No is the default
-    EXPECT_TRUE(p.Ended(kWait));
-    EXPECT_EQ(kFolder, WhatIsLeft());
-    EXPECT_TRUE(Exists(held));
-    EXPECT_FALSE(Exists(agentDir_ + "\\bin"));  // what is not held goes at once
+    for (bool quiet : {false, true}) {
+        SCOPED_TRACE(quiet ? "quiet" : "answered No");
+        InstallByPackage();
+        const std::string held = agentDir_ + "\\ソフト表示機能\\能力表.txt";
+        CFileHandle lock(CreateFileA(held.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+        ASSERT_TRUE(lock.valid());
+        testutil::WriteBytes(dir_ / "contract.txt", "AB12CD34");
+        if (quiet) {
+            EXPECT_EQ(static_cast<DWORD>(ERROR_SUCCESS_REBOOT_REQUIRED), RunUnseen({"/quiet", "/contractfile=contract.txt"}));
+        } else {
+            testutil::Child p(exe_, {});
+            HWND ask = RunUninstall(p);
+            ASSERT_TRUE(ask != nullptr);
+            EXPECT_EQ("処理を完了するには再起動する必要があります。\r\n再起動してもよろしいですか？",
+                      uidriver::ReadMessageBox(ask).text);
+            ExpectSecondStartRefused();
+            ASSERT_TRUE(uidriver::PressKey(ask, uidriver::Key::Enter));  // No is the default
+            EXPECT_EQ(static_cast<DWORD>(ERROR_SUCCESS_REBOOT_REQUIRED), p.Wait(kWait));
+        }
+        EXPECT_EQ(kFolder, WhatIsLeft());
+        EXPECT_TRUE(Exists(held));
+        EXPECT_FALSE(Exists(agentDir_ + "\\bin"));  // what is not held goes at once
 
-    std::vector<std::string> banners;
-    for (const testutil::LogLine& l : testutil::ParseAll(Log()))
-        if (l.message.compare(0, 6, "■■■") == 0) banners.push_back(l.message);
-    const std::string step = "■■■ プログレスバーを次のステップに進める ■■■";
-    const std::vector<std::string> expected = {
-        step, "■■■ インストールフォルダをEveryoneコントロールに ■■■", "■■■ サービスのアンインストール ■■■",
-        step, "■■■ モジュールの削除 ■■■", step, "■■■ ショートカットの削除 ■■■", step,
-        "■■■ レジストリの削除 ■■■", step};
-    EXPECT_EQ(expected, banners);
-    EXPECT_EQ(1, testutil::CountMessages(testutil::ParseAll(Log()), "再起動を見送りました"));
+        std::vector<std::string> banners;
+        for (const testutil::LogLine& l : testutil::ParseAll(Log()))
+            if (l.message.compare(0, 6, "■■■") == 0) banners.push_back(l.message);
+        const std::string step = "■■■ プログレスバーを次のステップに進める ■■■";
+        const std::vector<std::string> expected = {
+            step, "■■■ インストールフォルダをEveryoneコントロールに ■■■", "■■■ サービスのアンインストール ■■■",
+            step, "■■■ モジュールの削除 ■■■", step, "■■■ ショートカットの削除 ■■■", step,
+            "■■■ レジストリの削除 ■■■", step};
+        EXPECT_EQ(expected, banners);
+        EXPECT_EQ(1, testutil::CountMessages(testutil::ParseAll(Log()), "再起動を見送りました"));
+        EXPECT_EQ(Summed("000", ERROR_SUCCESS_REBOOT_REQUIRED, 1), Summary(Log()));
 
-    lock.reset();
-    EXPECT_EQ(0u, testutil::Run("wineboot.exe", {"-r"}).exitCode);
-    EXPECT_FALSE(Exists(agentDir_));
+        lock.reset();
+        EXPECT_EQ(0u, testutil::Run("wineboot.exe", {"-r"}).exitCode);
+        EXPECT_FALSE(Exists(agentDir_));
+    }
+}
+
+// A window station made without WSF_VISIBLE, as a service's is, with a desktop to start a program on.
+struct HiddenStation : testutil::NoCopy {
+    HiddenStation() : name_(testutil::UniqueName("hidden")), station_(CreateWindowStationA(name_.c_str(), 0,
+                                                                                          WINSTA_ALL_ACCESS, nullptr)) {
+        HWINSTA own = GetProcessWindowStation();  // a desktop is made in the station of the process
+        SetProcessWindowStation(station_);
+        desktop_ = CreateDesktopA("Default", nullptr, nullptr, 0, GENERIC_ALL, nullptr);
+        SetProcessWindowStation(own);
+    }
+    ~HiddenStation() { CloseDesktop(desktop_), CloseWindowStation(station_); }
+    std::string Desktop() const { return name_ + "\\Default"; }
+    const std::string name_;
+    const HWINSTA station_;
+    HDESK desktop_ = nullptr;
+};
+
+// Quiet runs, and a run no one can see: never a window, the outcome in the full exit code and in the summary line.
+// The number from a file acts as typed (the dialog's filter and comparison) and is never logged.
+TEST_F(EndToEnd, QuietRunsAnswerInTheirExitCode) {
+    HiddenStation hidden;
+    ASSERT_TRUE(hidden.station_ && hidden.desktop_);
+    const std::string file = "/contractfile=契約表.txt";  // beside the program; 表 ends in the byte 0x5C
+    // line: the file's text (nullptr: no file); hidden: no switch, on the hidden station; log: the log's folder.
+    const struct { const char *version, *contractNo, *line; std::vector<std::string> args; DWORD exit;
+                   const char *result, *log; bool hidden; } rows[] = {
+        {kOwnVersion, "AB12CD34", "AB12CD34\r\nsecond line", {"/quiet", file}, 0, "000", "Log"},
+        {kOwnVersion, "ab12CD34", " AB12-cd34 ", {"-QUIET", "/ContractFile=契約表.txt", "/log=logs\\ソフト"}, 0, "000",
+         "logs\\ソフト"},  // blanks and a hyphen, as typed, fall away
+        {kOwnVersion, "AB12CD34EF56GH7890XY", "AB12CD34EF56GH99", {"/quiet", file}, 0, "000", "Log"},  // 14 count
+        {kOwnVersion, "AB12CD34", "ＡＢ１２ＣＤ３４", {"/quiet", file}, ERROR_INSTALL_PACKAGE_REJECTED, "---", "Log"},
+        {kOwnVersion, "AB12CD34", "AB12CD35", {"/quiet", file}, ERROR_INSTALL_PACKAGE_REJECTED, "---", "Log"},
+        {kOwnVersion, "AB12CD34", nullptr, {"/quiet", file}, ERROR_INSTALL_PACKAGE_REJECTED, "---", "Log"},
+        {kOwnVersion, nullptr, nullptr, {}, 0, "000", "Log", true},  // no settings file: nothing to ask
+        {"", "AB12CD34", "AB12CD34", {"/quiet", file}, ERROR_UNKNOWN_PRODUCT, "---", "Log"},
+        {"2.0.8.1", "AB12CD34", "AB12CD34", {"/quiet", file}, ERROR_PRODUCT_VERSION, "---", "Log"},
+        {kOwnVersion, "AB12CD34", "AB12CD34", {file, "/bogus=AB12CD34", "/quiet"}, ERROR_INVALID_PARAMETER, "---", "Log"},
+        {kOwnVersion, "AB12CD34", "AB12CD34", {"/quiet", "/norestart", "/forcerestart"}, ERROR_INVALID_PARAMETER, "---",
+         "Log"},
+        {kOwnVersion, "AB12CD34", "AB12CD34", {"/?", "/quiet"}, 0, "---", "Log"},
+    };
+    for (const auto& r : rows) {
+        SCOPED_TRACE(testutil::CommandLine("", r.args) + " " + (r.line ? r.line : "no file"));
+        Install(r.version, r.contractNo);
+        testutil::RemoveTree(dir_ / "logs");
+        DeleteFileA((dir_ / "契約表.txt").c_str());
+        if (r.line) testutil::WriteBytes(dir_ / "契約表.txt", r.line);
+        EXPECT_EQ(r.exit, RunUnseen(r.args, r.hidden ? hidden.Desktop().c_str() : nullptr));
+        EXPECT_EQ(std::string(r.result) == "000" ? kNothing : kAll - kService, WhatIsLeft());
+        const std::string log = Log(r.log);
+        EXPECT_EQ(Summed(r.result, r.exit), Summary(log)) << log;
+        EXPECT_EQ(std::string(r.log) == "Log", Exists(dir_ / "Log\\AgentUninstaller_Win.exe.log"));
+        EXPECT_EQ(std::string::npos, log.find("AB12")) << "the number is logged";
+        EXPECT_EQ(r.hidden ? 1 : 0, testutil::CountMessages(testutil::ParseAll(log), "表示されないウィンドウステーション[" +
+                                                                                        hidden.name_ + "]のため、画面を表示せずに実行します"));
+    }
+    // Interactively a bad switch is named in a box, with the usage.
+    testutil::Child p(testutil::CommandLine(exe_, {"-Bogus=AB12CD34"}));
+    HWND box = WaitFor(p, kTitle, true);
+    ASSERT_TRUE(box != nullptr);
+    EXPECT_EQ(0u, uidriver::ReadMessageBox(box).text.find("コマンドラインが不正です: -Bogus\r\n\r\n"));
+    ASSERT_TRUE(uidriver::PressKey(box, uidriver::Key::Enter));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_PARAMETER), p.Wait(kWait));
 }
 
 // The agent installed by its package: one run leaves nothing of it.
@@ -344,13 +440,11 @@ TEST_F(EndToEnd, LinksAreNotFollowedAndASecondStartWaitsItsTurn) {
 
 // A log that earlier runs filled to its limit is rotated into its backup by the next run, which starts afresh.
 TEST_F(EndToEnd, AFullLogIsRotatedByTheNextRun) {
-    Install("", "AB12CD34");  // not installed: the shortest whole run
+    Install("", "AB12CD34");  // not installed, quiet: the shortest whole run
     const std::string earlier(4194300, 'x');
     CreateDirectoryA((dir_ / "Log").c_str(), nullptr);
     ASSERT_TRUE(testutil::WriteBytes(dir_ / "Log\\AgentUninstaller_Win.exe.log", earlier));
-    testutil::Child p(exe_, {});
-    ExpectOkBoxAndPress(WaitFor(p, kTitle, true), kNotInstalled);
-    EXPECT_TRUE(p.Ended(kWait));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_UNKNOWN_PRODUCT), RunUnseen({"/quiet"}));
     EXPECT_TRUE(earlier == testutil::ReadBytes(dir_ / "Log\\AgentUninstaller_Win.exe.log.BAK"));  // no 4 MB diff
     bool parsed = false;
     const std::vector<testutil::LogLine> lines = testutil::ParseAll(Log(), &parsed);

@@ -35,6 +35,14 @@ BOOL CALLBACK Match(HWND hwnd, LPARAM lp) {
     return !q->found;
 }
 
+BOOL CALLBACK AnyOf(HWND hwnd, LPARAM lp) {
+    Query* q = reinterpret_cast<Query*>(lp);
+    DWORD pid = 0;
+    GetWindowThreadProcessId(hwnd, &pid);
+    if (pid == q->pid && IsWindowVisible(hwnd)) q->found = hwnd;
+    return !q->found;
+}
+
 }  // namespace
 
 HWND WaitForWindow(const std::wstring& caption, bool messageBox, DWORD pid, DWORD ms) {
@@ -48,6 +56,18 @@ bool WaitForWindowGone(HWND hwnd, DWORD ms) {
     for (DWORD start = GetTickCount(); GetTickCount() - start < ms; Sleep(20))
         if (!IsWindow(hwnd) || !IsWindowVisible(hwnd)) return true;
     return false;
+}
+
+DWORD WaitWatchingWindows(HANDLE process, DWORD pid, DWORD ms, bool* windowSeen) {
+    const std::wstring anyCaption;
+    Query q = {anyCaption, false, pid, nullptr};
+    for (DWORD start = GetTickCount(); WaitForSingleObject(process, 0) == WAIT_TIMEOUT && GetTickCount() - start < ms;
+         Sleep(10))
+        EnumWindows(AnyOf, reinterpret_cast<LPARAM>(&q));
+    DWORD code = STILL_ACTIVE;
+    GetExitCodeProcess(process, &code);  // STILL_ACTIVE while it runs
+    *windowSeen = q.found != nullptr;
+    return code;
 }
 
 std::string GetText(HWND hwnd) {

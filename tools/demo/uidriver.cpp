@@ -4,6 +4,8 @@
 // uidriver settext|click "<caption>" <id> [<text>]   in the dialog
 // uidriver key "<caption>" enter|esc|yes      in the message box
 // uidriver hover|press|release "<caption>" <id>  the pointer over a button of the dialog, or the button held down
+// uidriver run <program> [<argument>...]      runs it to its end; prints "exit <full exit code>", which wine's own
+//                                             status cuts to 8 bits, and "window" when one of it appeared
 // Windows are awaited up to 30 s. Output is CP932. Exit codes: 0 done, 1 no window, 2 usage, 3 the action failed.
 #include "UiDriver.h"  // windows.h first: shellapi.h needs it
 
@@ -24,6 +26,17 @@ int main() {
     LPWSTR* argv = CommandLineToArgvW(GetCommandLineW(), &argc);  // Japanese captions whatever the console's code page
     const std::vector<std::wstring> a(argv + 1, argv + argc);
     const std::wstring cmd = a.empty() ? L"" : a[0];
+    if (cmd == L"run" && a.size() >= 2) {
+        std::wstring line;
+        for (size_t i = 1; i < a.size(); ++i) line += L"\"" + a[i] + L"\" ";
+        STARTUPINFOW si = {sizeof(si)};
+        PROCESS_INFORMATION pi = {};
+        if (!CreateProcessW(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) return 3;
+        bool seen = false;
+        const DWORD code = uidriver::WaitWatchingWindows(pi.hProcess, pi.dwProcessId, INFINITE, &seen);
+        printf("exit %lu%s\n", code, seen ? " window" : "");
+        return 0;
+    }
     const bool box = cmd == L"box" || cmd == L"key";
     const bool onButton = cmd == L"hover" || cmd == L"press" || cmd == L"release";
     const size_t n = cmd == L"settext" ? 4 : cmd == L"click" || cmd == L"key" || onButton ? 3 : 2;  // with the name
