@@ -1,18 +1,13 @@
 // CString: multibyte text of code page 932. ソ (83 5C) and 表 (95 5C) end in a
 // backslash byte; ア (83 41) and ヂ (83 61) end in bytes that look like 'A' and 'a'.
 #include <gtest/gtest.h>
-
 #include <string>
-
 #include "afxwin.h"
 
 namespace {
 
 TEST(CStringTest, FindWalksWholeCharacters) {
-    const struct {
-        const char *text, *sub;  // sub is one byte: Find(char) must agree
-        int start, found;
-    } cases[] = {
+    const struct { const char *text, *sub; int start, found; } cases[] = {  // sub is one byte: Find(char) must agree
         {"ソ表\\能x", "\\", 0, 4},  {"ソ表\\能x", "\\", 1, 4},  // a start inside ソ finds no trail byte
         {"ソ表\\能x", "\\", 5, -1}, {"ソ", "\\", 0, -1},       {"ソ表\\能x", "x", 0, 7},
         {"ソ表\\能x", "y", 0, -1},  {"ab", "b", -1, -1},       {"ab", "b", 100, -1},
@@ -27,10 +22,7 @@ TEST(CStringTest, FindWalksWholeCharacters) {
 
 TEST(CStringTest, CompareIsBytewiseAndCompareNoCaseIsMultibyte) {
     auto sign = [](int v) { return (v > 0) - (v < 0); };
-    const struct {
-        const char *a, *b;
-        int compare, noCase;
-    } cases[] = {
+    const struct { const char *a, *b; int compare, noCase; } cases[] = {
         {"ABCソ", "ABCソ", 0, 0},    {"ABCソ", "abcソ", -1, 0}, {"B", "A", 1, 1},
         {"ABCソ", "abcソx", -1, -1}, {"ア", "ヂ", -1, -1},  // not equal without case: trail bytes are no letters
         {"x表", "X表", 1, 0},
@@ -43,10 +35,8 @@ TEST(CStringTest, CompareIsBytewiseAndCompareNoCaseIsMultibyte) {
 }
 
 TEST(CStringTest, CutsConvertsAndFormats) {
-    const struct {
-        int first, count;
-        const char* part;
-    } mids[] = {{2, 100, "表cd"}, {2, 2, "表"}, {4, 100, "cd"}, {10, 1, ""}, {-3, 2, "ab"}, {1, -1, ""}};
+    const struct { int first, count; const char* part; } mids[] = {
+        {2, 100, "表cd"}, {2, 2, "表"}, {4, 100, "cd"}, {10, 1, ""}, {-3, 2, "ab"}, {1, -1, ""}};
     for (const auto& m : mids) EXPECT_STREQ(m.part, CString("ab表cd").Mid(m.first, m.count)) << m.first;
     EXPECT_STREQ("前ソ表x", "前" + CString("ソ表") + 'x');  // a char is appended, never added to a pointer
     EXPECT_STREQ("ソ表能abc", CString(L"ソ表能abc"));

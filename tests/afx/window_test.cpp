@@ -1,9 +1,7 @@
 // The layer on real windows. Handlers, the application and the exception hook write what they see to one log.
 #include <gtest/gtest.h>
-
 #include <stdexcept>
 #include <string>
-
 #include "afximpl.h"
 #include "afxwin.h"
 
@@ -103,13 +101,7 @@ TEST(MessageMapTest, RoutesToTheControlElseTheMostDerivedEntryElseTheBaseElseThe
     ASSERT_TRUE(button.SubclassWindow(NewWindow("BUTTON", h, BS_OWNERDRAW)));
     DRAWITEMSTRUCT item = {ODT_BUTTON, 300, 0, ODA_DRAWENTIRE, 0, button.m_hWnd};
     const LPARAM kEdit = reinterpret_cast<LPARAM>(edit.m_hWnd), kItem = reinterpret_cast<LPARAM>(&item);
-    const struct {
-        UINT message;
-        WPARAM w;
-        LPARAM l;
-        LRESULT result;
-        const char* log;
-    } cases[] = {
+    const struct { UINT message; WPARAM w; LPARAM l; LRESULT result; const char* log; } cases[] = {
         {WM_APP + 1, 0, 0, 99, "derived1 "},
         {WM_APP + 3, 2, 3, 5, "base3 "},
         {WM_APP + 9, 0, 0, 0xBEEF + 1, ""},
@@ -164,7 +156,6 @@ TEST(ObjectTest, RunTimeClassAndOwnersOfDrawingObjects) {
     EXPECT_STREQ("CDesignButton", button.GetRuntimeClass()->m_lpszClassName);
     EXPECT_EQ(RUNTIME_CLASS(CButton), button.GetRuntimeClass()->m_pBaseClass);
     EXPECT_TRUE(button.IsKindOf(RUNTIME_CLASS(CWnd)) && !button.IsKindOf(RUNTIME_CLASS(CEdit)));
-
     HBITMAP h = CreateBitmap(8, 4, 1, 32, nullptr);
     {
         CBitmap bitmap;
@@ -223,13 +214,8 @@ void Key(CTestDialog& d, WPARAM key) { d.GetDlgItem(kEditId)->PostMessage(WM_KEY
 
 TEST(DialogTest, DoModalScenarios) {
     const LPCSTR kTest = MAKEINTRESOURCEA(kDialogId);
-    const struct {
-        LPCSTR dialogTemplate;
-        int bindId;  // the edit bound to the member, else none (0) or a control that is missing
-        void (*init)(CTestDialog&);
-        INT_PTR result;
-        const char* log;
-    } cases[] = {
+    // bindId: the edit bound to the member, else none (0) or a control that is missing
+    const struct { LPCSTR dialogTemplate; int bindId; void (*init)(CTestDialog&); INT_PTR result; const char* log; } cases[] = {
         {kTest, kEditId, [](CTestDialog& d) { Key(d, VK_RETURN); }, IDOK, "bound ok save "},
         {kTest, kEditId, [](CTestDialog& d) { Key(d, VK_ESCAPE); }, IDCANCEL, "bound cancel "},
         {"#200", 0, nullptr, -2, ""},  // the template by name

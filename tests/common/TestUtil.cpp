@@ -165,6 +165,17 @@ void RemoveTree(const std::string& dir) {
     RemoveDirectoryA(dir.c_str());
 }
 
+// The wide calls with "\\?\": the ANSI ones stop at MAX_PATH.
+bool MakeDeepTree(const std::string& root) {
+    std::wstring path;
+    Widen(("\\\\?\\" + root).c_str(), path);
+    CreateDirectoryW(path.c_str(), nullptr);
+    for (wchar_t c = L'a'; path.size() < 320; ++c)
+        CreateDirectoryW((path += L"\\" + std::wstring(40, c)).c_str(), nullptr);
+    return CFileHandle(CreateFileW((path + L"\\表.txt").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr))
+        .valid();
+}
+
 std::string UniqueName(const std::string& tag) {
     static LONG counter = 0;
     return tag + "-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(InterlockedIncrement(&counter));

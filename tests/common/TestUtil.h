@@ -49,6 +49,7 @@ bool WriteBytes(const std::string& path, const std::string& bytes);
 inline bool Copy(const std::string& from, const std::string& to) { return CopyFileA(from.c_str(), to.c_str(), FALSE); }
 std::vector<std::string> FindFiles(const std::string& pattern);  // names only
 void RemoveTree(const std::string& dir);                         // follows no link; cleanup only
+bool MakeDeepTree(const std::string& root);  // folders below root past MAX_PATH, 表.txt at the bottom
 std::string UniqueName(const std::string& tag);                  // "tag-<pid>-<n>", new on every call
 
 // A fresh, empty folder C:\bench-tmp\<name>-<pid>-<n>, removed at destruction.

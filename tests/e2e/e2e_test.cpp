@@ -2,6 +2,7 @@
 #include <windows.h>
 #include <shlobj.h>
 #include <gtest/gtest.h>
+#include <functional>
 #include <string>
 #include <vector>
 #include "INC/Owner.h"
@@ -69,8 +70,7 @@ struct EndToEnd : ::testing::Test {
         DWORD size = sizeof(installed);
         CRegKey key;
         ASSERT_EQ(0, RegOpenKeyExA(HKEY_LOCAL_MACHINE, kAgentKey, 0, KEY_READ | kAgentView, key.out()));
-        ASSERT_EQ(0, RegQueryValueExA(key.get(), "InstallPath", nullptr, nullptr, reinterpret_cast<BYTE*>(installed),
-                                      &size));
+        ASSERT_EQ(0, RegGetValueA(key.get(), nullptr, "InstallPath", RRF_RT_REG_SZ, nullptr, installed, &size));
         agentDir_ = installed;
         ASSERT_EQ(0u, seed::SeedExtras(agentDir_));
         ASSERT_EQ(static_cast<DWORD>(SERVICE_RUNNING), testutil::ServiceState(seed::kServiceName));
@@ -94,8 +94,7 @@ struct EndToEnd : ::testing::Test {
         EXPECT_EQ(static_cast<DWORD>(ERROR_INSTALL_ALREADY_RUNNING), second.Wait(kWait));
         EXPECT_EQ(static_cast<DWORD>(ERROR_INSTALL_ALREADY_RUNNING), RunUnseen({"/quiet"}));
     }
-    // The program run to its end with args (on desktop, "station\\desktop", when given), no window of it ever seen;
-    // its full exit code.
+    // The program run to its end with args (on desktop, "station\\desktop", if given), never a window; its exit code.
     DWORD RunUnseen(const std::vector<std::string>& args, const char* desktop = nullptr) const {
         testutil::Child p(testutil::CommandLine(exe_, args), false, false, desktop);
         bool seen = false;
@@ -105,6 +104,13 @@ struct EndToEnd : ::testing::Test {
     }
     std::string Log(const std::string& folder = "Log") const {
         return testutil::ReadBytes(dir_ / (folder + "\\AgentUninstaller_Win.exe.log"));
+    }
+    // Every line of the log parses, and the first is the start banner.
+    static void ExpectWholeLog(const std::string& log) {
+        bool parsed = false;
+        const std::vector<testutil::LogLine> lines = testutil::ParseAll(log, &parsed);
+        ASSERT_TRUE(parsed && !lines.empty());
+        EXPECT_EQ("==========<開始>==========", lines.front().message);
     }
     // The line before the end banner: the run summed up, for a deployment tool to grep.
     static std::string Summary(const std::string& log) {
@@ -137,11 +143,6 @@ struct EndToEnd : ::testing::Test {
     std::string agentDir_ = dir_ / "Corvane";
     bool byPackage_ = false;
     CFileHandle held_;
-    static std::wstring Wide(const std::string& path) {  // "\\?\" form: the ANSI calls stop at MAX_PATH
-        std::wstring wide;
-        Widen(path.c_str(), wide);
-        return L"\\\\?\\" + wide;
-    }
 };
 
 // A refused start: a box and the end. Else the number is asked for and checked, the right one uninstalls; Esc or Cancel
@@ -198,15 +199,12 @@ TEST_F(EndToEnd, TheStartIsRefusedOrTheNumberGatesTheUninstall) {
         }
         EXPECT_EQ(r.exit, p.Wait(kWait));  // a box would have kept it running
         EXPECT_EQ(accepted ? kNothing : kAll - kService, WhatIsLeft());
-        EXPECT_EQ(Summed(accepted ? "000" : "---", r.exit), Summary(Log()));
-        bool parsed = false;
-        const std::vector<testutil::LogLine> lines = testutil::ParseAll(Log(), &parsed);
-        ASSERT_TRUE(parsed && !lines.empty());
-        EXPECT_EQ("==========<開始>==========", lines.front().message);
+        const std::string log = Log(), end = "----------<終了>----------\r\n\r\n";
+        EXPECT_EQ(Summed(accepted ? "000" : "---", r.exit), Summary(log));
+        ExpectWholeLog(log);
         bool logged = r.logged.empty();  // an error line ("!!") with this message
-        for (const testutil::LogLine& l : lines) logged |= l.mark == "!!" && l.message == r.logged;
+        for (const testutil::LogLine& l : testutil::ParseAll(log)) logged |= l.mark == "!!" && l.message == r.logged;
         EXPECT_TRUE(logged) << r.logged;
-        const std::string end = "----------<終了>----------\r\n\r\n", log = Log();
         EXPECT_EQ(end, log.substr(log.size() > end.size() ? log.size() - end.size() : 0));
     }
 }
@@ -214,17 +212,18 @@ TEST_F(EndToEnd, TheStartIsRefusedOrTheNumberGatesTheUninstall) {
 // One run per real fault: the code shown, the steps after it not attempted. Rows with an undo run again once the
 // fault is gone, as an operator would, and then complete. service: how the test service answers a stop.
 TEST_F(EndToEnd, EachFaultStopsTheRunAtItsStep) {
-    using Step = void (*)(EndToEnd&);
+    using Step = std::function<void(EndToEnd&)>;
+    const auto path = [](const char* p) -> Step {  // nullptr: no value
+        return [p](EndToEnd&) { SetValue(kAgentKey, kAgentView, "InstallPath", p); };
+    };
+    char shortName[MAX_PATH] = "";
+    ASSERT_NE(0u, GetShortPathNameA("C:\\Program Files", shortName, MAX_PATH));
     const struct { const char *name, *service; Step fault; const char* code; int left; Step undo; } rows[] = {
         {"clean", "prompt", nullptr, "000", kNothing, nullptr},
-        {"no InstallPath", "prompt", [](EndToEnd&) { SetValue(kAgentKey, kAgentView, "InstallPath", nullptr); }, "001",
-         kAll, nullptr},
-        {"a protected folder", "prompt",
-         [](EndToEnd&) { SetValue(kAgentKey, kAgentView, "InstallPath", "C:\\windows"); }, "002", kAll, nullptr},
-        {"Program Files", "prompt",
-         [](EndToEnd&) { SetValue(kAgentKey, kAgentView, "InstallPath", "C:\\Program Files"); }, "002", kAll, nullptr},
-        {"a drive root", "prompt", [](EndToEnd&) { SetValue(kAgentKey, kAgentView, "InstallPath", "C:\\"); }, "002",
-         kAll, nullptr},
+        {"no InstallPath", "prompt", path(nullptr), "001", kAll, nullptr},
+        {"a protected folder", "prompt", path("C:\\windows"), "002", kAll, nullptr},
+        {"Program Files", "prompt", path("C:\\Program Files"), "002", kAll, nullptr},
+        {"a drive root", "prompt", path("C:\\"), "002", kAll, nullptr},
         {"a service that will not stop", "refuse", nullptr, "007", kAll, nullptr},
         // What the walk would reach through a linked parent or a short name is the protected folder itself.
         {"a linked parent into the Windows folder", "prompt",
@@ -239,20 +238,8 @@ TEST_F(EndToEnd, EachFaultStopsTheRunAtItsStep) {
              testutil::RemoveLink(t.dir_ / "winlink");
              SetValue(kAgentKey, kAgentView, "InstallPath", t.agentDir_.c_str());
          }},
-        {"a short name of Program Files", "prompt",
-         [](EndToEnd&) {
-             char shortName[MAX_PATH] = "";
-             ASSERT_NE(0u, GetShortPathNameA("C:\\Program Files", shortName, MAX_PATH));
-             SetValue(kAgentKey, kAgentView, "InstallPath", shortName);
-         },
-         "002", kAll, nullptr},
-        {"a tree past MAX_PATH", "prompt",
-         [](EndToEnd& t) {
-             std::wstring path = t.Wide(t.agentDir_ + "\\bin");
-             for (wchar_t c = L'a'; path.size() < 320; ++c) CreateDirectoryW((path += L"\\" + std::wstring(40, c)).c_str(), nullptr);
-             ASSERT_TRUE(CHandle(CreateFileW((path + L"\\表.txt").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0,
-                                             nullptr)).valid());
-         },
+        {"a short name of Program Files", "prompt", path(shortName), "002", kAll, nullptr},
+        {"a tree past MAX_PATH", "prompt", [](EndToEnd& t) { ASSERT_TRUE(testutil::MakeDeepTree(t.agentDir_ + "\\bin")); },
          "000", kNothing, nullptr},
         // A held file, and a list of restart deletions of the wrong type that the system will not extend.
         {"a file neither deleted nor scheduled", "prompt",
@@ -264,10 +251,8 @@ TEST_F(EndToEnd, EachFaultStopsTheRunAtItsStep) {
          "004", kFolder | kShortcuts | kKey,
          [](EndToEnd& t) { t.held_.reset(), SetValue(kSession, 0, "PendingFileRenameOperations", nullptr); }},
         {"a subkey", "prompt",
-         [](EndToEnd&) {
-             RegCreateKeyExA(HKEY_LOCAL_MACHINE, kSub, 0, nullptr, 0, KEY_WRITE | kAgentView, nullptr, CRegKey().out(),
-                             nullptr);
-         },
+         [](EndToEnd&) { RegCreateKeyExA(HKEY_LOCAL_MACHINE, kSub, 0, nullptr, 0, KEY_WRITE | kAgentView, nullptr,
+                                         CRegKey().out(), nullptr); },
          "006", kKey, [](EndToEnd&) { testutil::ScopedRegKey::Delete(kSub, kAgentView); }},
     };
     // On 64-bit Windows the 32-bit view's key of the same name is not the agent's.
@@ -337,25 +322,20 @@ TEST_F(EndToEnd, HeldFileWaitsForTheRestart) {
 
 // A window station made without WSF_VISIBLE, as a service's is, with a desktop to start a program on.
 struct HiddenStation : testutil::NoCopy {
-    HiddenStation() : name_(testutil::UniqueName("hidden")), station_(CreateWindowStationA(name_.c_str(), 0,
-                                                                                          WINSTA_ALL_ACCESS, nullptr)) {
-        HWINSTA own = GetProcessWindowStation();  // a desktop is made in the station of the process
-        SetProcessWindowStation(station_);
-        desktop_ = CreateDesktopA("Default", nullptr, nullptr, 0, GENERIC_ALL, nullptr);
-        SetProcessWindowStation(own);
-    }
-    ~HiddenStation() { CloseDesktop(desktop_), CloseWindowStation(station_); }
-    std::string Desktop() const { return name_ + "\\Default"; }
-    const std::string name_;
-    const HWINSTA station_;
-    HDESK desktop_ = nullptr;
+    const std::string name_ = testutil::UniqueName("hidden"), desktop_ = name_ + "\\Default";
+    const HWINSTA station_ = CreateWindowStationA(name_.c_str(), 0, WINSTA_ALL_ACCESS, nullptr),
+                  own_ = GetProcessWindowStation();  // a desktop is made in the station of the process
+    const HDESK desk_ = SetProcessWindowStation(station_) ? CreateDesktopA("Default", nullptr, nullptr, 0, GENERIC_ALL,
+                                                                           nullptr) : nullptr;
+    HiddenStation() { SetProcessWindowStation(own_); }
+    ~HiddenStation() { CloseDesktop(desk_), CloseWindowStation(station_); }
 };
 
 // Quiet runs, and a run no one can see: never a window, the outcome in the full exit code and in the summary line.
 // The number from a file acts as typed (the dialog's filter and comparison) and is never logged.
 TEST_F(EndToEnd, QuietRunsAnswerInTheirExitCode) {
     HiddenStation hidden;
-    ASSERT_TRUE(hidden.station_ && hidden.desktop_);
+    ASSERT_TRUE(hidden.station_ && hidden.desk_);
     const std::string file = "/contractfile=契約表.txt";  // beside the program; 表 ends in the byte 0x5C
     // line: the file's text (nullptr: no file); hidden: no switch, on the hidden station; log: the log's folder.
     const struct { const char *version, *contractNo, *line; std::vector<std::string> args; DWORD exit;
@@ -381,7 +361,7 @@ TEST_F(EndToEnd, QuietRunsAnswerInTheirExitCode) {
         testutil::RemoveTree(dir_ / "logs");
         DeleteFileA((dir_ / "契約表.txt").c_str());
         if (r.line) testutil::WriteBytes(dir_ / "契約表.txt", r.line);
-        EXPECT_EQ(r.exit, RunUnseen(r.args, r.hidden ? hidden.Desktop().c_str() : nullptr));
+        EXPECT_EQ(r.exit, RunUnseen(r.args, r.hidden ? hidden.desktop_.c_str() : nullptr));
         EXPECT_EQ(std::string(r.result) == "000" ? kNothing : kAll - kService, WhatIsLeft());
         const std::string log = Log(r.log);
         EXPECT_EQ(Summed(r.result, r.exit), Summary(log)) << log;
@@ -429,6 +409,7 @@ TEST_F(EndToEnd, LinksAreNotFollowedAndASecondStartWaitsItsTurn) {
         if (box && shown == stopped) {
             EXPECT_EQ(kFolder | kShortcuts | kKey, WhatIsLeft()) << Log();
             EXPECT_TRUE(Exists(agentDir_ + "\\bin\\link") && !Exists(agentDir_ + "\\PellionSys.ini"));
+            EXPECT_NE(std::string::npos, Log().find("リパースポイントの削除に失敗しました [" + agentDir_ + "\\bin\\link]"));
             testutil::RemoveLink(agentDir_ + "\\bin\\link");
         } else if (box) {
             EXPECT_EQ(kNothing, WhatIsLeft()) << Log();
@@ -446,10 +427,7 @@ TEST_F(EndToEnd, AFullLogIsRotatedByTheNextRun) {
     ASSERT_TRUE(testutil::WriteBytes(dir_ / "Log\\AgentUninstaller_Win.exe.log", earlier));
     EXPECT_EQ(static_cast<DWORD>(ERROR_UNKNOWN_PRODUCT), RunUnseen({"/quiet"}));
     EXPECT_TRUE(earlier == testutil::ReadBytes(dir_ / "Log\\AgentUninstaller_Win.exe.log.BAK"));  // no 4 MB diff
-    bool parsed = false;
-    const std::vector<testutil::LogLine> lines = testutil::ParseAll(Log(), &parsed);
-    ASSERT_TRUE(parsed && !lines.empty());
-    EXPECT_EQ("==========<開始>==========", lines.front().message);
+    ExpectWholeLog(Log());
 }
 
 // A crash on either thread (the test build's hooks): its report ends the log, a dump if marked, the agent intact.

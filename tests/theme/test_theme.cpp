@@ -1,10 +1,9 @@
 // The theme on the program's own templates and faces, read back as pixels from the Xvfb screen while the real pointer
 // moves over the buttons; registration's refusals.
 #include <windows.h>
-
 #include <gtest/gtest.h>
-
 #include "INC/BasePathUtil.h"
+#include "INC/Owner.h"
 #include "Driven.h"
 #include "controls/LongButton.h"
 #include "PellionAgentUninstallerDlg.h"
@@ -16,20 +15,16 @@
 namespace {
 
 const HINSTANCE kSelf = GetModuleHandleA(nullptr);
+HBITMAP Face(UINT id) { return LoadBitmapA(kSelf, MAKEINTRESOURCEA(id)); }
 
 // The application's image set; hoverNarrower makes the hover face one column short.
 struct Images {
-    HBITMAP mask = LoadBitmapA(kSelf, MAKEINTRESOURCEA(IDB_BUTTON_MASK)),
-            normal = LoadBitmapA(kSelf, MAKEINTRESOURCEA(IDB_BUTTON_NORMAL)),
-            push = LoadBitmapA(kSelf, MAKEINTRESOURCEA(IDB_BUTTON_PUSH)),
-            hover = LoadBitmapA(kSelf, MAKEINTRESOURCEA(IDB_BUTTON_HOVER)),
-            disable = LoadBitmapA(kSelf, MAKEINTRESOURCEA(IDB_BUTTON_DISABLE));
+    HBITMAP mask = Face(IDB_BUTTON_MASK), normal = Face(IDB_BUTTON_NORMAL), push = Face(IDB_BUTTON_PUSH),
+            hover = Face(IDB_BUTTON_HOVER), disable = Face(IDB_BUTTON_DISABLE);
     explicit Images(bool hoverNarrower = false) {
         if (hoverNarrower) hover = static_cast<HBITMAP>(CopyImage(hover, IMAGE_BITMAP, 59, 25, LR_COPYDELETEORG));
     }
-    ~Images() {
-        for (HBITMAP b : {mask, normal, push, hover, disable}) DeleteObject(b);
-    }
+    ~Images() { for (HBITMAP b : {mask, normal, push, hover, disable}) DeleteObject(b); }
     ThemeImageSet Set() const { return {mask, normal, push, hover, disable, 0xFFFFFFFF}; }
 };
 
@@ -65,14 +60,10 @@ TEST(Theme, RegistrationRefusalsAndWhatIsThemed) {
 }
 
 COLORREF FacePixel(UINT id, int x, int y) {
-    HBITMAP face = LoadBitmapA(kSelf, MAKEINTRESOURCEA(id));
-    HDC dc = CreateCompatibleDC(nullptr);
-    HGDIOBJ old = SelectObject(dc, face);
-    const COLORREF c = GetPixel(dc, x, y);
-    SelectObject(dc, old);
-    DeleteDC(dc);
-    DeleteObject(face);
-    return c;
+    CGdiHandle<HBITMAP> face(Face(id));
+    CMemoryDc dc(CreateCompatibleDC(nullptr));
+    CSelection selected(dc.get(), face.get());
+    return GetPixel(dc.get(), x, y);
 }
 
 // What the screen shows at (x, y) of the window's client area, once it has settled.
@@ -141,34 +132,27 @@ TEST(Theme, ColoursFacesAndStatesNothingLeft) {
 
 // A face whose every column differs: the middle repeated block by block, never stretched; no middle: caps only.
 TEST(LongButton, MiddleRepeatedCapsKept) {
-    struct Face : CSimpleLongButton {
-        using CSimpleLongButton::DrawFace;
-    } button;
-    HDC dc = CreateCompatibleDC(nullptr);
+    struct Drawer : CSimpleLongButton { using CSimpleLongButton::DrawFace; } button;
+    CMemoryDc dc(CreateCompatibleDC(nullptr));
     for (int faceWidth : {60, 14}) {
         SCOPED_TRACE(faceWidth);
         BITMAPINFO info = {{sizeof(BITMAPINFOHEADER), faceWidth, 1, 1, 32, BI_RGB}};
         void* bits = nullptr;
-        HBITMAP face = CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+        CGdiHandle<HBITMAP> face(CreateDIBSection(dc.get(), &info, DIB_RGB_COLORS, &bits, nullptr, 0));
         for (int x = 0; x < faceWidth; ++x) static_cast<DWORD*>(bits)[x] = 0x010203 * (x + 1);
-        HBITMAP black = CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);  // the mask: all opaque
-        button.m_faces[CSimpleLongButton::MASK] = black;
+        CGdiHandle<HBITMAP> black(CreateDIBSection(dc.get(), &info, DIB_RGB_COLORS, &bits, nullptr, 0));  // opaque
+        button.m_faces[CSimpleLongButton::MASK] = black.get();
         button.m_capWidth = 7;
         info.bmiHeader.biWidth = 200;
-        HBITMAP canvas = CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-        HGDIOBJ old = SelectObject(dc, canvas);
-        button.DrawFace(dc, face, 200);
-        const DWORD* drawn = static_cast<const DWORD*>(bits);
+        CGdiHandle<HBITMAP> canvas(CreateDIBSection(dc.get(), &info, DIB_RGB_COLORS, &bits, nullptr, 0));
+        CSelection selected(dc.get(), canvas.get());
+        button.DrawFace(dc.get(), face.get(), 200);
         GdiFlush();
-        for (int x = 0; x < 200; ++x) {
-            const int middle = faceWidth - 14;
+        for (int x = 0, middle = faceWidth - 14; x < 200; ++x) {
             const int column = x < 7 ? x : x >= 193 ? faceWidth - (200 - x) : middle ? 7 + (x - 7) % middle : -1;
-            EXPECT_EQ(column < 0 ? 0u : 0x010203u * (column + 1), drawn[x] & 0xFFFFFF) << x;
+            EXPECT_EQ(column < 0 ? 0u : 0x010203u * (column + 1), static_cast<const DWORD*>(bits)[x] & 0xFFFFFF) << x;
         }
-        SelectObject(dc, old);
-        for (HBITMAP b : {face, black, canvas}) DeleteObject(b);
     }
-    DeleteDC(dc);
 }
 
 TEST(BasePathUtil, JoinsFitsAndExists) {
