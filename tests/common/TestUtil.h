@@ -14,10 +14,8 @@ std::string Env(const char* name, const std::string& otherwise = "");
 std::string OwnFolder();  // the running program's folder, with a trailing backslash
 inline std::string ProbeExe() { return Env("PROBE_EXE", OwnFolder() + "probe.exe"); }
 inline std::string TestServiceExe() { return Env("TESTSVC_EXE", OwnFolder() + "ops_testsvc.exe"); }
-inline bool IsWow64Process() {  // true on a 64-bit prefix, where the registry has two views
-    BOOL wow = FALSE;
-    return ::IsWow64Process(GetCurrentProcess(), &wow) && wow;
-}
+// True on a 64-bit prefix, where the registry has two views.
+inline bool IsWow64Process() { BOOL wow = FALSE; return ::IsWow64Process(GetCurrentProcess(), &wow) && wow; }
 inline bool Exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
 std::string CommandLine(const std::string& exe, const std::vector<std::string>& args);  // each part quoted
@@ -67,25 +65,20 @@ struct TempDir : NoCopy {
 
 // Sets or (value nullptr) removes an environment variable; restores it at destruction.
 struct ScopedEnv : NoCopy {
-    ScopedEnv(const char* name, const char* value)
-        : name_(name), had_(GetEnvironmentVariableA(name, nullptr, 0) > 0), old_(Env(name)) {
-        SetEnvironmentVariableA(name, value);
-    }
+    ScopedEnv(const char* name, const char* value) : name_(name) { SetEnvironmentVariableA(name, value); }
     ~ScopedEnv() { SetEnvironmentVariableA(name_.c_str(), had_ ? old_.c_str() : nullptr); }
-    const std::string name_;
-    const bool had_;
-    const std::string old_;
+    const std::string name_, old_ = Env(name_.c_str());
+    const bool had_ = GetEnvironmentVariableA(name_.c_str(), nullptr, 0) > 0;
 };
 
 // A named manual-reset event "Local\<unique>", for another process to open.
 struct Event : NoCopy {
-    explicit Event(const std::string& tag)
-        : name_("Local\\" + UniqueName(tag)), h_(CreateEventA(nullptr, TRUE, FALSE, name_.c_str())) {}
+    explicit Event(const std::string& tag) : name_("Local\\" + UniqueName(tag)) {}
     ~Event() { CloseHandle(h_); }
     HANDLE get() const { return h_; }
     const std::string& name() const { return name_; }
     const std::string name_;
-    const HANDLE h_;
+    const HANDLE h_ = CreateEventA(nullptr, TRUE, FALSE, name_.c_str());
 };
 
 // A key under HKLM made for a test, deleted with its subtree at destruction. view: 0 or KEY_WOW64_*.

@@ -430,7 +430,8 @@ TEST_F(EndToEnd, AFullLogIsRotatedByTheNextRun) {
     ExpectWholeLog(Log());
 }
 
-// A crash on either thread (the test build's hooks): its report ends the log, a dump if marked, the agent intact.
+// A crash on either thread (the test build's hooks): its report ends the log, flushed, a full dump if marked, the agent
+// intact. (The report's parts one by one: tests/crash.)
 TEST_F(EndToEnd, ACrashOnEitherThreadEndsTheLogWithItsReport) {
     ASSERT_EQ(std::string::npos, testutil::ReadBytes(exe_).find("AGENT_TEST_CRASH"));  // shipped without hooks
     ASSERT_TRUE(testutil::Copy(testutil::OwnFolder() + "hooked\\AgentUninstaller_Win.exe", exe_));
@@ -442,7 +443,7 @@ TEST_F(EndToEnd, ACrashOnEitherThreadEndsTheLogWithItsReport) {
         SCOPED_TRACE(where);
         const bool dump = where[0] == 'w';
         Install(kOwnVersion, "AB12CD34", "prompt");
-        DeleteFileA((logs + "\\VELMOR.DMP").c_str());
+        for (const std::string& f : {logs + "\\VELMOR.DMP", dir_ / "Log\\AgentUninstaller_Win_dmp.exe.log"}) DeleteFileA(f.c_str());
         if (dump) testutil::WriteBytes(logs + "\\KDMDMP.INI", "");
         testutil::ScopedEnv crash("AGENT_TEST_CRASH", where);
         testutil::Child p(exe_, {});
@@ -451,13 +452,23 @@ TEST_F(EndToEnd, ACrashOnEitherThreadEndsTheLogWithItsReport) {
         const DWORD code = p.Wait(180000);  // a full-memory dump of a windowed process takes Wine half a minute
         // Under qemu-i386 user emulation Wine gets the fault without its trap number: an illegal instruction.
         EXPECT_TRUE(code == EXCEPTION_ACCESS_VIOLATION || code == EXCEPTION_ILLEGAL_INSTRUCTION) << code;
-        std::string report;
+        std::string report, marks;
         for (const testutil::LogLine& l : testutil::ParseAll(Log()))
-            if (l.source == "TarnLogExcptionCallStack.cpp") report += l.message + "\n";
+            if (l.source == "TarnLogExcptionCallStack.cpp") report += l.message + "\n", marks += l.mark;
+        EXPECT_EQ(std::string(marks.size(), '!'), marks);  // error lines all
+        char codeLine[64];
+        wsprintfA(codeLine, "\n例外コード 0x%08X, 例外発生アドレス 0x", code);
+        size_t at = 0;  // in this order
+        for (const std::string& piece : {std::string(codeLine), std::string("\nロードモジュール\n  [0x"),
+                                         std::string("] AgentUninstaller_Win.exe\n"),
+                                         std::string("\nコールスタック\n  0x"), std::string("] CrashIfWanted() + 0x")})
+            EXPECT_NE(std::string::npos, at = report.find(piece, at)) << piece << " in\n" << report;
         const std::string thread = "例外発生 ThreadID=" + std::to_string(p.pi_.dwThreadId) + "\n";
         EXPECT_EQ(!dump, report.find(thread) != std::string::npos) << report;
         EXPECT_EQ(dump, report.find("ダンプファイル作成 = 0\n") != std::string::npos) << report;
-        EXPECT_EQ(dump, Exists(logs + "\\VELMOR.DMP"));
+        const std::string dmp = testutil::ReadBytes(logs + "\\VELMOR.DMP");
+        EXPECT_EQ(dump, dmp.size() > 1024 * 1024 && dmp.compare(0, 4, "MDMP") == 0) << dmp.size();
+        EXPECT_TRUE(Exists(dir_ / "Log\\AgentUninstaller_Win_dmp.exe.log"));  // the flush after the closing line made it
         EXPECT_EQ(std::string::npos, Log().find("----------<終了>----------"));
         EXPECT_EQ(kAll, WhatIsLeft());
     }
