@@ -114,21 +114,4 @@ TEST(MaskEdit, EveryWayInLeavesOnlyWhatFits) {
     CMaskEdit::SetImeResultReader(real);
 }
 
-// A double-byte character counts as one character and is taken only when a checker allows it and it fits.
-TEST(MaskEdit, FilterWalksCharactersNotBytes) {
-    CMaskEdit edit;
-    std::string out;
-    EXPECT_FALSE(edit.FilterText("ab", 14, out));  // no length checker: no filtering
-    edit.SetLenChecker(new CCharLenChecker);
-    edit.AddCharChecker(nullptr);
-    edit.AddCharChecker(new CDesignCharChecker("表能A"));
-    const struct { const char* source; int limit; const char* filtered; } rows[] = {
-        {"表能A", 14, "表能A"}, {"表表A", 2, "表表"}, {"ソ表a", 14, "表"}, {"A表", 1, "A"}, {"A", -1, ""}};
-    for (const auto& r : rows) {
-        EXPECT_EQ(std::string(r.filtered) != r.source, edit.FilterText(r.source, r.limit, out)) << r.source;
-        EXPECT_EQ(r.filtered, out) << r.source;
-    }
-    EXPECT_EQ(3, CCharLenChecker().GetLength("表能A"));
-}
-
 }  // namespace

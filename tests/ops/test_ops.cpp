@@ -120,22 +120,6 @@ TEST(SecurityTypes, ProtectedAndMissingFoldersAreNotTouched) {
     }
 }
 
-TEST(SecurityPrivilege, ChangeOwner) {
-    char client[MAX_PATH];
-    ASSERT_EQ(0u, GetClientViewFolder(client));
-    const std::string tmp = "C:\\bench-tmp\\", tooLong = tmp + std::string(MAX_PATH, 'a');
-    const std::string set = std::string(client) + "\\UserSet\\";
-    LogCapture log;
-    // Gone meanwhile: done, silently. Too long: cut, it would name a missing file. A bad name (123) is tolerated
-    // only for the WIN_ and RAZIV_ files of the client product's UserSet folder.
-    const struct { std::string path; DWORD status; } rows[] = {{tmp, 0}, {tmp + "ops-gone.txt", 0}, {tooLong, 206},
-        {set + "WIN_|", 0}, {set + "raziv_|", 0}, {set + "Other\\WIN_|", 123}, {tmp + "WIN_|", 123}};
-    for (const auto& r : rows) EXPECT_EQ(r.status, ChangeOwner("Administrators", r.path.c_str())) << r.path;
-    EXPECT_FALSE(log.Has("ops-gone.txt") || log.Has(tmp + " "));
-    EXPECT_TRUE(log.Has("所有者情報変更に失敗(206) " + tooLong));
-    EXPECT_TRUE(log.Has("!!!不要ファイルチェック[" + set + "WIN_|]"));
-}
-
 struct TestService {  // a service of its own name, ended and deleted at the end
     std::string name = UniqueName("OpsSvc");
     explicit TestService(const char* mode) { InstallService(name, "\"" + TestServiceExe() + "\" " + mode, false); }

@@ -178,21 +178,6 @@ TEST(TarnLogRotation, AFailedRotationLosesNothingAndWaits) {
     }
 }
 
-// The oldest copy (one fatal line) goes; the others hold 2 to 5.
-TEST(TarnLogFatal, FiveFatalLinesLeaveFourCopies) {
-    TempDir dir("tlf");
-    const std::string name = Name("fatal"), stem = name.substr(0, name.rfind('.'));
-    ASSERT_EQ(0u, testutil::Run(ProbeExe(), {"log", "init", dir / name, "4096", "fatal", "5"}).exitCode);
-    std::vector<std::string> copies = FindFiles(dir / (stem + "_fatal*.log"));
-    ASSERT_EQ(4u, copies.size());
-    std::sort(copies.begin(), copies.end());
-    for (size_t i = 0; i < copies.size(); ++i) {
-        EXPECT_EQ(stem.size() + strlen("_fatal") + 14 + 4, copies[i].size()) << copies[i];
-        const std::vector<LogLine> l = ParseAll(ReadBytes(dir / copies[i]));
-        EXPECT_EQ(";; fatal " + std::to_string(i + 2), l.empty() ? "" : l.back().mark + " " + l.back().message);
-    }
-}
-
 TEST(TarnLogConcurrency, ThreadsOfTwoProcessesNeitherInterleaveNorLose) {
     TempDir dir("tlc");
     const std::string log = dir / Name("many");
@@ -251,6 +236,7 @@ TEST(TarnLogOutputPolicy, FirstDecision) {
     EXPECT_FALSE(logging::IsFamilyModuleName(L"AgentUninstaller_Win.exe"));
 }
 
+// Within a minute no file is looked at; then the files beside the log decide again, also across the tick's wrap.
 TEST(TarnLogOutputPolicy, ReevaluatesOnlyAfterAMinute) {
     TempDir dir("tlpol");
     const std::string log = dir / "policy.exe.log";
@@ -258,23 +244,18 @@ TEST(TarnLogOutputPolicy, ReevaluatesOnlyAfterAMinute) {
     policy.Initialize(log.c_str(), nullptr, 2);
     policy.Initialize(log.c_str(), nullptr, 1);  // changes nothing
     EXPECT_FALSE(policy.IsOutput(TARNLOG_INFO));
-    WriteBytes(dir / "LogOutput.txt", "");
-    WriteBytes(dir / "global.log.chk", "");
-    policy.now += 59999;  // within the minute no file is looked at
-    EXPECT_FALSE(policy.IsOutput(TARNLOG_INFO));
-    policy.now += 1;
-    EXPECT_TRUE(policy.IsOutput(TARNLOG_INFO));
-    EXPECT_TRUE(policy.IsOutput(TARNLOG_RESEARCH));
-    // Settings appear: read at the next re-evaluation, also across the tick wrap.
-    WriteBytes(log + ".chk", "[Config]\r\nLevel=Normal\r\nMaxBackupIndex=4\r\n");
-    policy.now = 0xFFFFFFF0u;
-    EXPECT_FALSE(policy.IsOutput(TARNLOG_RESEARCH));
-    EXPECT_EQ(4, policy.GetMaxBackupIndex());
-    policy.now += 60000u;  // wraps past zero
-    DeleteFileA((log + ".chk").c_str());
-    EXPECT_TRUE(policy.IsOutput(TARNLOG_RESEARCH));  // back to the global marker
-    EXPECT_EQ(4, policy.GetMaxBackupIndex());        // kept from the last settings read
-    DeleteFileA((dir / "LogOutput.txt").c_str());
-    policy.now += 60000;
-    EXPECT_FALSE(policy.IsOutput(TARNLOG_INFO));
+    // A file written (text) or removed (nullptr), the clock, what the policy answers.
+    const struct { std::string file; const char* text; DWORD now; bool info, research; int backups; } steps[] = {
+        {dir / "LogOutput.txt", "", 1000 + 59999, false, false, 1}, {dir / "global.log.chk", "", 61000, true, true, 1},
+        {log + ".chk", "[Config]\r\nLevel=Normal\r\nMaxBackupIndex=4\r\n", 0xFFFFFFF0u, true, false, 4},
+        {log + ".chk", nullptr, 0xFFFFFFF0u + 60000, true, true, 4},  // the global marker; the count of the last read
+        {dir / "LogOutput.txt", nullptr, 0xFFFFFFF0u + 120000, false, false, 4}};
+    for (const auto& s : steps) {
+        DeleteFileA(s.file.c_str());
+        if (s.text) WriteBytes(s.file, s.text);
+        policy.now = s.now;
+        EXPECT_EQ(s.info, policy.IsOutput(TARNLOG_INFO)) << s.now;
+        EXPECT_EQ(s.research, policy.IsOutput(TARNLOG_RESEARCH)) << s.now;
+        EXPECT_EQ(s.backups, policy.GetMaxBackupIndex()) << s.now;
+    }
 }
