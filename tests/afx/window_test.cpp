@@ -101,11 +101,8 @@ TEST(MessageMapTest, RoutesToTheControlElseTheMostDerivedEntryElseTheBaseElseThe
     DRAWITEMSTRUCT item = {ODT_BUTTON, 300, 0, ODA_DRAWENTIRE, 0, button.m_hWnd};
     const LPARAM kEdit = reinterpret_cast<LPARAM>(edit.m_hWnd), kItem = reinterpret_cast<LPARAM>(&item);
     const struct { UINT message; WPARAM w; LPARAM l; LRESULT result; const char* log; } cases[] = {
-        {WM_APP + 1, 0, 0, 99, "derived1 "},
-        {WM_APP + 3, 2, 3, 5, "base3 "},
-        {WM_APP + 9, 0, 0, 0xBEEF + 1, ""},
-        {WM_TIMER, 77, 0, 0, "timer77 "},
-        {WM_COMMAND, MAKEWPARAM(5, BN_CLICKED), 0, 0, "cmd5.0 five "},
+        {WM_APP + 1, 0, 0, 99, "derived1 "}, {WM_APP + 3, 2, 3, 5, "base3 "}, {WM_APP + 9, 0, 0, 0xBEEF + 1, ""},
+        {WM_TIMER, 77, 0, 0, "timer77 "}, {WM_COMMAND, MAKEWPARAM(5, BN_CLICKED), 0, 0, "cmd5.0 five "},
         {WM_COMMAND, MAKEWPARAM(5, 1), 0, 0, "cmd5.1 "},  // another code is not the entry's
         // A control's notifications and drawing requests go to the control first.
         {WM_COMMAND, MAKEWPARAM(300, EN_UPDATE), kEdit, 0, "edit:update "},
@@ -131,7 +128,6 @@ TEST(MessageMapTest, RoutesToTheControlElseTheMostDerivedEntryElseTheBaseElseThe
     const LRESULT baseline = static_cast<LRESULT>(AfxTemporaryCount());
     EXPECT_EQ(baseline + 3, target.SendMessage(WM_APP + 6, 2));  // the two nested messages swept nothing
     EXPECT_EQ(baseline, static_cast<LRESULT>(AfxTemporaryCount()));
-
     // Someone subclasses on top of the object, which then cannot put the old procedure back.
     g_behind = reinterpret_cast<WNDPROC>(SetWindowLongPtrA(h, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(FrontProc)));
     EXPECT_EQ(h, target.UnsubclassWindow());
@@ -208,8 +204,7 @@ TEST(DialogTest, DoModalScenarios) {
     const struct { LPCSTR dialogTemplate; int bindId; void (*init)(CTestDialog&); INT_PTR result; const char* log; } cases[] = {
         {kTest, kEditId, [](CTestDialog& d) { Key(d, VK_RETURN); }, IDOK, "bound ok save "},
         {kTest, kEditId, [](CTestDialog& d) { Key(d, VK_ESCAPE); }, IDCANCEL, "bound cancel "},
-        {"#200", 0, nullptr, -2, ""},  // the template by name
-        {"NOSUCHDIALOG", 0, nullptr, -1, ""},
+        {"#200", 0, nullptr, -2, ""}, {"NOSUCHDIALOG", 0, nullptr, -1, ""},  // the template by name
         {kTest, 4321, [](CTestDialog& d) { Key(d, VK_RETURN); }, -2, "ok save "},  // the exchange failed: open
         // Commands the dialog leaves go on to the application; a control's id is no command.
         {kTest, kEditId, [](CTestDialog& d) { d.PostMessage(WM_COMMAND, ID_HELP), d.PostMessage(WM_COMMAND, 0x100); },

@@ -52,22 +52,6 @@ DWORD TryName(const std::string& name) { return CSimpleMutex(name.c_str(), TRUE,
 
 }  // namespace
 
-// Deleted at once; a link as the root is never entered (a link inside the folder: tests/e2e).
-TEST(DeleteFolder, AtOnceNeverEnteringALink) {
-    testutil::TempDir dir("tree");
-    const std::string root = dir / "表ソ能", outside = dir / "outside", link = dir / "link";
-    MakeTree(root);
-    MakeTree(outside);
-    ASSERT_TRUE(testutil::MakeLink(link, outside));
-    bool restart = true;
-    DeleteFolder(link.c_str(), &restart);
-    testutil::RemoveLink(link);
-    EXPECT_FALSE(restart || Pending(outside) || !Exists(outside + "\\ソ\\深\\b.txt"));
-    EXPECT_TRUE(DeleteFolder(root.c_str(), &restart));
-    EXPECT_FALSE(restart || Exists(root) || Pending(root));
-    EXPECT_TRUE(DeleteFolder(root.c_str(), &restart));  // already gone is done
-}
-
 // Wine's listing never breaks and nothing swaps a folder at the right moment on its own: the walk's listing hands out
 // one entry per batch, may fail after a number of them, and may swap an entry for a link once it is listed.
 struct Listing : CWalkCalls {
@@ -99,41 +83,43 @@ struct Owners : CSecurityCalls {
     }
 };
 
-// Both walks, the access lists' and the deletion's, act only on what they opened: a folder swapped for a link after it
-// was listed leads nowhere outside, and a listing that breaks part way fails the walk with its code.
+// Both walks, the access lists' and the deletion's, act only on what they opened: a root that is a link, or a folder
+// swapped for a link after it was listed, leads nowhere outside; a listing that breaks part way fails the walk.
 TEST(Walk, ActsOnlyOnWhatItOpened) {
-    const struct { const char* name; bool secure; int breakAfter; } rows[] = {
-        {"swapped, access lists", true, 1 << 30}, {"swapped, deletion", false, 1 << 30},
-        {"listing breaks, access lists", true, 3}, {"listing breaks, deletion", false, 3}};
+    enum { kSwap, kBreak, kRootLink };
+    const struct { const char* name; bool secure; int fault; } rows[] = {
+        {"swapped, access lists", true, kSwap}, {"swapped, deletion", false, kSwap},
+        {"listing breaks, access lists", true, kBreak}, {"listing breaks, deletion", false, kBreak},
+        {"root a link, access lists", true, kRootLink}, {"root a link, deletion", false, kRootLink}};
     for (const auto& r : rows) {
         SCOPED_TRACE(r.name);
         testutil::TempDir dir("walk");
         const std::string root = dir / "root", decoy = dir / "decoy";
-        MakeTree(root);
         CreateDirectoryA(decoy.c_str(), nullptr);
         for (int i = 0; i < 5; ++i) testutil::WriteBytes(decoy + "\\keep" + std::to_string(i) + ".txt", "x");
+        if (r.fault != kRootLink) MakeTree(root);
+        ASSERT_TRUE(r.fault != kRootLink || testutil::MakeLink(root, decoy));
         testutil::LogCapture log;
-        bool ok;
+        bool ok, restart = false;
         Owners owners;
         {
             Listing listing;
-            listing.breakAfter = r.breakAfter;
-            if (r.breakAfter > 100) listing.swap = root + "\\other", listing.decoy = decoy;
+            if (r.fault == kBreak) listing.breakAfter = 3;
+            if (r.fault == kSwap) listing.swap = root + "\\other", listing.decoy = decoy;
             std::string code = "000";
-            bool restart = false;
             ok = r.secure ? CmdSequre(root.c_str(), "Type1", code) == 0 : DeleteFolder(root.c_str(), &restart);
         }
         for (int i = 0; i < 5; ++i) EXPECT_TRUE(Exists(decoy + "\\keep" + std::to_string(i) + ".txt")) << i;
         EXPECT_EQ(std::string::npos, owners.changed.find("decoy")) << owners.changed;
-        EXPECT_FALSE(Pending(decoy));
-        if (r.breakAfter < 100) {
+        EXPECT_FALSE(Pending(decoy) || (r.fault == kRootLink && restart));
+        if (r.fault == kBreak) {
             EXPECT_FALSE(ok);
             EXPECT_TRUE(log.Has("フォルダの一覧に失敗しました [" + root) && log.Has("] [64]")) << log.Text();
-        } else if (r.secure) {
+        } else if (r.fault == kSwap && r.secure) {
             EXPECT_TRUE(ok);
             EXPECT_TRUE(log.Has("リパースポイントなので処理しません。[" + root + "\\other]")) << log.Text();
         }
-        if (r.breakAfter > 100) testutil::RemoveLink(root + "\\other");
+        if (r.fault != kBreak) testutil::RemoveLink(r.fault == kSwap ? root + "\\other" : root);
     }
 }
 

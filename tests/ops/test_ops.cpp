@@ -33,8 +33,7 @@ std::string AclText(PACL acl) {
     return text;
 }
 
-// Wine accepts owner and list changes but stores neither, so the tests see them through the walk's seam.
-// Records "owner PATH" and "dacl PATH LIST"; the owner change of failPath fails with 5.
+// Wine stores no owner or list: the walk's seam records "owner PATH" and "dacl PATH LIST"; failPath's owner fails (5).
 struct Recorder : CSecurityCalls {
     Strings calls;
     std::string failPath;
@@ -120,9 +119,11 @@ TEST(SecurityTypes, ProtectedAndMissingFoldersAreNotTouched) {
     }
 }
 
-struct TestService {  // a service of its own name, ended and deleted at the end
+struct TestService {  // a service of its own name, started if asked, ended and deleted at the end
     std::string name = UniqueName("OpsSvc");
-    explicit TestService(const char* mode) { InstallService(name, "\"" + TestServiceExe() + "\" " + mode, false); }
+    TestService(const char* mode, bool start) {
+        EXPECT_EQ(0u, InstallService(name, "\"" + TestServiceExe() + "\" " + mode, start)) << mode;
+    }
     ~TestService() { RemoveService(name); }
 };
 
@@ -138,11 +139,10 @@ TEST(ServiceStop, Modes) {
         {"refuse", true, false, 1000, ERROR_INVALID_SERVICE_CONTROL, 0, 5000, SERVICE_RUNNING}};
     for (const auto& r : rows) {
         SCOPED_TRACE(std::string(r.mode) + " " + std::to_string(r.limitMs) + (r.pendingBefore ? " pending" : ""));
-        TestService s(r.mode);
+        TestService s(r.mode, r.start);
         CScHandle scm(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
         CScHandle svc(OpenServiceA(scm.get(), s.name.c_str(), SERVICE_ALL_ACCESS));
         SERVICE_STATUS status = {};
-        ASSERT_TRUE(!r.start || (StartServiceA(svc.get(), 0, nullptr) && WaitForServiceState(s.name, SERVICE_RUNNING)));
         ASSERT_TRUE(!r.pendingBefore || (ControlService(svc.get(), SERVICE_CONTROL_STOP, &status) &&
                                          WaitForServiceState(s.name, SERVICE_STOP_PENDING)));
         const DWORD start = GetTickCount();
@@ -155,9 +155,7 @@ TEST(ServiceStop, Modes) {
 
 // The manager's answer comes back: a service marked for deletion while its process runs cannot be deleted again.
 TEST(ServiceDelete, TheManagersAnswer) {
-    TestService s("prompt");
-    CScHandle scm(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
-    ASSERT_TRUE(StartServiceA(CScHandle(OpenServiceA(scm.get(), s.name.c_str(), SERVICE_START)).get(), 0, nullptr));
+    TestService s("prompt", true);
     EXPECT_EQ(0u, DeleteServiceByName(s.name.c_str(), nullptr));
     EXPECT_EQ(static_cast<DWORD>(ERROR_SERVICE_MARKED_FOR_DELETE), DeleteServiceByName(s.name.c_str(), nullptr));
     EXPECT_EQ(static_cast<DWORD>(ERROR_SERVICE_DOES_NOT_EXIST), DeleteServiceByName("OpsSvc-none", nullptr));

@@ -34,27 +34,15 @@ bool Themed(const char* cls) {
            mine.lpfnWndProc != system.lpfnWndProc;
 }
 
+// A hover face a column short leaves the buttons unthemed, logged; no faces, no theme. (Faces that fit: below.)
 TEST(Theme, RegistrationRefusalsAndWhatIsThemed) {
-    const struct { const char* name; bool narrower; bool buttons; const char* logged; } rows[] = {
-        {"faces", false, true, nullptr},
-        {"hover face a column short", true, false, "Hover ボタンイメージサイズエラー Mask(60,25) Bmp(59,25)"},
-    };
-    for (const auto& r : rows) {
-        SCOPED_TRACE(r.name);
-        Images images(r.narrower);
-        const ThemeImageSet set = images.Set();
-        testutil::LogCapture log;
-        ASSERT_TRUE(RegisterTheme(kSelf, &set, FALSE));
-        EXPECT_FALSE(RegisterTheme(kSelf, &set, FALSE));
-        EXPECT_EQ(static_cast<DWORD>(ERROR_CLASS_ALREADY_EXISTS), GetLastError());
-        EXPECT_TRUE(Themed(MAKEINTATOM(32770)) && Themed("Static"));
-        EXPECT_EQ(r.buttons, Themed("Button"));
-        EXPECT_TRUE(!r.logged || log.Has(r.logged)) << log.Text();
-        EXPECT_TRUE(UnregisterTheme(kSelf));
-        EXPECT_FALSE(Themed(MAKEINTATOM(32770)) || Themed("Static") || Themed("Button"));
-    }
-    EXPECT_FALSE(UnregisterTheme(kSelf));
-    EXPECT_EQ(static_cast<DWORD>(ERROR_CLASS_DOES_NOT_EXIST), GetLastError());
+    Images images(true);
+    const ThemeImageSet set = images.Set();
+    testutil::LogCapture log;
+    ASSERT_TRUE(RegisterTheme(kSelf, &set, FALSE));
+    EXPECT_TRUE(Themed(MAKEINTATOM(32770)) && Themed("Static") && !Themed("Button"));
+    EXPECT_TRUE(log.Has("Hover ボタンイメージサイズエラー Mask(60,25) Bmp(59,25)")) << log.Text();
+    EXPECT_TRUE(UnregisterTheme(kSelf));
     EXPECT_FALSE(RegisterTheme(kSelf, nullptr, FALSE));
     EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_PARAMETER), GetLastError());
 }
@@ -67,13 +55,7 @@ COLORREF FacePixel(UINT id, int x, int y) {
 }
 
 // What the screen shows at (x, y) of the window's client area, once it has settled.
-COLORREF ScreenPixel(HWND hwnd, int x, int y) {
-    Sleep(250);
-    HDC dc = GetDC(hwnd);
-    const COLORREF c = GetPixel(dc, x, y);
-    ReleaseDC(hwnd, dc);
-    return c;
-}
+COLORREF ScreenPixel(HWND hwnd, int x, int y) { return Sleep(250), GetPixel(CWindowDc(hwnd).dc(), x, y); }
 
 // A push-like check box of the theme's own drawing in a free spot of the contract dialog.
 void AddCheckBox(HWND dlg) {
@@ -83,11 +65,15 @@ void AddCheckBox(HWND dlg) {
                     dlg, reinterpret_cast<HMENU>(2000), kSelf, nullptr);
 }
 
-// Colours of the design's table, faces by state; painting leaves no GDI object behind, and the dialog's brush goes.
+// Registered once; colours of the design's table, faces by state; painting leaves no GDI object behind, and the
+// dialog's brush goes; unregistered once, every class as it was.
 TEST(Theme, ColoursFacesAndStatesNothingLeft) {
     Images images;
     const ThemeImageSet set = images.Set();
     ASSERT_TRUE(RegisterTheme(kSelf, &set, FALSE));
+    EXPECT_FALSE(RegisterTheme(kSelf, &set, FALSE));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_CLASS_ALREADY_EXISTS), GetLastError());
+    EXPECT_TRUE(Themed(MAKEINTATOM(32770)) && Themed("Static") && Themed("Button"));
     int before = 0, after = 0;
     HBRUSH brush = nullptr;
     CDriven<CPellionAgentUninstallerDlg> dialog([&](HWND dlg) {
@@ -124,10 +110,12 @@ TEST(Theme, ColoursFacesAndStatesNothingLeft) {
     }, AddCheckBox);
     dialog.DoModal();
     // An object left by each paint would add twenty; the system may make or drop one of its own meanwhile.
-    EXPECT_TRUE(before > 0 && after < before + 10) << before << " before twenty paints of the skinned button and the "
-                                                   << "line, " << after << " after";
+    EXPECT_TRUE(before > 0 && after < before + 10) << before << " before twenty paints, " << after << " after";
     EXPECT_TRUE(brush != nullptr && GetObjectType(brush) == 0);
     EXPECT_TRUE(UnregisterTheme(kSelf));
+    EXPECT_FALSE(Themed(MAKEINTATOM(32770)) || Themed("Static") || Themed("Button"));
+    EXPECT_FALSE(UnregisterTheme(kSelf));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_CLASS_DOES_NOT_EXIST), GetLastError());
 }
 
 // A face whose every column differs: the middle repeated block by block, never stretched; no middle: caps only.
