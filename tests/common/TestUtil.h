@@ -35,11 +35,8 @@ struct Child : NoCopy {
     DWORD started_ = 0, elapsed_ = 0;
 };
 
-struct RunResult {
-    DWORD exitCode = 0xFFFFFFFF;  // not started; STILL_ACTIVE: timed out (and killed)
-    DWORD elapsedMs = 0, pid = 0, tid = 0;
-    std::string output;
-};
+// exitCode 0xFFFFFFFF: not started; STILL_ACTIVE: timed out (and killed).
+struct RunResult { DWORD exitCode = 0xFFFFFFFF, elapsedMs = 0, pid = 0, tid = 0; std::string output; };
 RunResult Run(const std::string& exe, const std::vector<std::string>& args);
 
 std::string ReadBytes(const std::string& path);  // whole file, shared with writers; "" when missing
@@ -83,8 +80,10 @@ struct Event : NoCopy {
 
 // A key under HKLM made for a test, deleted with its subtree at destruction. view: 0 or KEY_WOW64_*.
 struct ScopedRegKey : NoCopy {
-    explicit ScopedRegKey(const std::string& subkey, REGSAM view = 0);
-    ~ScopedRegKey();
+    explicit ScopedRegKey(const std::string& subkey, REGSAM view = 0) : subkey_(subkey), view_(view) {
+        RegCreateKeyExA(HKEY_LOCAL_MACHINE, subkey.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS | view, nullptr, &key_, nullptr);
+    }
+    ~ScopedRegKey() { RegCloseKey(key_), Delete(subkey_, view_); }
     HKEY get() const { return key_; }
     void SetString(const char* name, const std::string& value) {
         RegSetValueExA(key_, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()), value.size() + 1);
@@ -95,8 +94,7 @@ struct ScopedRegKey : NoCopy {
     HKEY key_ = nullptr;
 };
 
-// A service of this name running command (own process, demand start), started when asked and awaited up to
-// 30 s; 0 or the error. RemoveService ends its process and deletes it, if there is one.
+// A service running command, started if asked (awaited up to 30 s): 0 or the error. Removing ends its process.
 DWORD InstallService(const std::string& name, const std::string& command, bool start);
 void RemoveService(const std::string& name);
 DWORD ServiceState(const std::string& name);                     // SERVICE_RUNNING etc., 0 when there is none
@@ -107,8 +105,7 @@ bool MakeLink(const std::string& link, const std::string& target);
 void RemoveLink(const std::string& link);  // Wine's RemoveDirectory would empty the target
 DWORD MakeShortcut(const std::string& lnk, const std::string& target);  // shell link object; 0 or HRESULT
 
-// The GDI objects of this process: the system's count, or where that answers 0 (Wine) the live entries of the
-// process's handle table, which a handle of index alone names whatever its generation.
+// The GDI objects of this process: the system's count, or where that is 0 (Wine) the live entries of its handle table.
 int GdiObjects();
 
 // One line "time\tmark\tsource\tline\tpid:tid\tmessage".

@@ -1,5 +1,4 @@
-// The contract dialog's masked edit, fed from a second thread: typed characters of every kind, the real clipboard,
-// IME results (through the reader seam: Wine composes none), dropped files and shortcuts (the real shell link).
+// The contract dialog's masked edit from a second thread: typed, pasted, composed (Wine composes none: a seam), dropped.
 #include <windows.h>
 #include <shlobj.h>
 #include <gtest/gtest.h>

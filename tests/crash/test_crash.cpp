@@ -1,5 +1,4 @@
-// The crash report of a made-up exception in this process (frame pointers, no inlining: every frame shows), the dump
-// conditions and the line cut; a real crash of the program on either thread, its log and its dump: tests/e2e.
+// The crash report of a made-up exception here (every frame shows), dump conditions, line cut; a real crash: tests/e2e.
 #include <gtest/gtest.h>
 #include "TarnLog/TarnLogExcptionCallStack.h"
 #include "TestUtil.h"

@@ -276,8 +276,7 @@ TEST_F(EndToEnd, EachFaultStopsTheRunAtItsStep) {
     }
 }
 
-// The banners of a whole run in order; a held file left for the restart, answered No or quiet: it stays until Wine's
-// restart takes it.
+// The banners of a whole run in order; a held file left for the restart (No, or quiet) stays until Wine's restart.
 TEST_F(EndToEnd, HeldFileWaitsForTheRestart) {
     for (bool quiet : {false, true}) {
         SCOPED_TRACE(quiet ? "quiet" : "answered No");
@@ -430,8 +429,7 @@ TEST_F(EndToEnd, AFullLogIsRotatedByTheNextRun) {
     ExpectWholeLog(Log());
 }
 
-// A crash on either thread (the test build's hooks): its report ends the log, flushed, a full dump if marked, the agent
-// intact. (The report's parts one by one: tests/crash.)
+// A crash on either thread (the test build's hooks): its report ends the log, flushed, a full dump if marked.
 TEST_F(EndToEnd, ACrashOnEitherThreadEndsTheLogWithItsReport) {
     ASSERT_EQ(std::string::npos, testutil::ReadBytes(exe_).find("AGENT_TEST_CRASH"));  // shipped without hooks
     ASSERT_TRUE(testutil::Copy(testutil::OwnFolder() + "hooked\\AgentUninstaller_Win.exe", exe_));

@@ -1,5 +1,4 @@
-// Folder deletion on the real file system: read-only files, double-byte names, links, folders no deletion may touch
-// (a held file: tests/e2e). The single-instance guard between real processes (the probe takes it).
+// Folder walks and protected folders on the real file system; the single-instance guard between real processes.
 #include <gtest/gtest.h>
 #include <string>
 #include "INC/FolderWalk.h"

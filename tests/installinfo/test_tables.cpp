@@ -1,5 +1,4 @@
-// Path joins, OS facts, registry reads and version compares, row by row.
-// ソ 83 5C, 表 95 5C and 能 94 5C end in a byte that is no backslash.
+// Path joins, OS facts, registry reads and version compares, row by row; ソ, 表 and 能 end in the byte 0x5C.
 #include <gtest/gtest.h>
 #include <cstring>
 #include <map>

@@ -1,5 +1,4 @@
-// probe info mutex <ready-event> <quit-event>: holds the single-instance guard, or exits with its status; signals
-// <ready-event> once it holds it and keeps it until <quit-event> (or a kill).
+// probe info mutex READY QUIT: holds the single-instance guard (else exits with its status), sets READY, awaits QUIT.
 #include <windows.h>
 #include <string.h>
 #include "MultiStartupMgr.h"

@@ -34,9 +34,9 @@ int LogMain(int argc, char** argv) {
     tarnlog::SetProductLogFolderProvider(GetProductLogDir);  // as SetupLog does
     for (int i = 1; i < argc;) {
         const std::string op = argv[i++];
-        if (op == "init" || op == "initnull") {  // init PATH KB; initnull: no path, 4096 KB
-            const char* path = op == "init" ? argv[i++] : nullptr;
-            CTarnLogWrapper(__FILE__, __LINE__).Initialize(path, path ? atoi(argv[i++]) : 4096, nullptr, -1, 0);
+        if (op == "init") {  // init PATH KB
+            const char* path = argv[i++];
+            CTarnLogWrapper(__FILE__, __LINE__).Initialize(path, atoi(argv[i++]), nullptr, -1, 0);
         } else if (op == "line") {  // line KIND TEXT
             const int kind = atoi(argv[i++]);
             TARNLOG(static_cast<TarnLogKind>(kind), "%s", argv[i++]);

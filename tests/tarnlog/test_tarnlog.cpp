@@ -1,5 +1,4 @@
-// The log writer end to end: log paths are set once per process, so each scenario runs the probe (probe log)
-// in a fresh process and reads its files. The file manager and the output policy in this process.
+// The writer in a fresh probe process per scenario (paths are set once a process); file manager and policy here.
 #include <windows.h>
 #include <gtest/gtest.h>
 #include <map>
@@ -58,10 +57,6 @@ TEST(TarnLogWriter, Scenarios) {
                  "## 不正なログ種別[12]が指定されました\n## 不正なログ種別[-1]が指定されました\n.. keeps the error\n"
                  "## 不正なログ種別[12]が指定されました\n",
          "## ten\n"},
-        // the first path and a valid size stand; a bad size or no path is reported
-        {dir / Name("init"), kNone, {"init", dir / Name("second"), "5000", "initnull", "line", "0", "after"}, 0,
-         start + "## サイズ指定5000KBは不正です。4096KBとします\n" + start + start + ".. after\n",
-         "## 出力先指定が不正です。デフォルト出力先を使用します\n"},
         // cut at 1023 bytes, never inside ソ, 表 or 能, with a notice
         {dir / Name("cut"), kNone,
          {"line", "0", std::string(2000, 'a'), "line", "0", a + "ソz", "line", "0", a + "表z", "line", "0", a + "能z",

@@ -1,5 +1,4 @@
-// The theme on the program's own templates and faces, read back as pixels from the Xvfb screen while the real pointer
-// moves over the buttons; registration's refusals.
+// The theme on the program's templates and faces, read back as pixels from the screen as the real pointer moves.
 #include <windows.h>
 #include <gtest/gtest.h>
 #include "INC/BasePathUtil.h"

@@ -1,5 +1,4 @@
-// The thread framework on real threads, queues and events; the progress dialog on the real template hosting the
-// uninstall sequence (operations replaced by gates), read and pressed from a second thread.
+// The thread framework on real threads; the progress dialog hosting the sequence, read and pressed from a second one.
 #include <windows.h>
 #include <gtest/gtest.h>
 #include <map>
@@ -117,8 +116,7 @@ TEST(ProgressDialog, NoThreadFailsTheRun) {
     EXPECT_TRUE(log.Has("スレッドの作成に失敗しました。 GetLastError:[")) << log.Text();
 }
 
-// Faults the platform will not produce, through the replaced operations, on a worker without a dialog. The clean run
-// and the faults Wine can make are checked end to end (tests/e2e).
+// Faults the platform will not produce, through replaced operations, without a dialog (the others: tests/e2e).
 TEST(UninstallSequence, CodesRestartAndWhatRuns) {
     using Fault = void (*)(UninstallOperations&);
     const struct { const char* name; Fault fault; const char* code; Strings calls; const char* logged; } rows[] = {
@@ -156,8 +154,7 @@ TEST(UninstallSequence, CodesRestartAndWhatRuns) {
     }
 }
 
-// Wine stores no owner or list, so the lists go through the walk's replaceable calls: each entry reads as its own
-// path, a failing owner change fails the walk at failOwner, and what is written back is collected.
+// Wine stores no owner or list: through the walk's seam each entry reads as its path, failOwner's owner fails.
 struct Lists : CSecurityCalls {
     std::string failOwner;
     std::map<std::string, std::string> written;
