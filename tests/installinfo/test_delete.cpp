@@ -160,17 +160,6 @@ TEST(ProtectedFolders, Paths) {
     testutil::RemoveLink(dir / "winlink");
 }
 
-TEST(ProtectedFolders, DeletionsRefuse) {
-    testutil::LogCapture log;
-    for (const std::string device : {"\\\\?\\", "\\\\.\\"}) {
-        EXPECT_FALSE(DeleteFolder((device + "C:\\bench-tmp\\x").c_str(), nullptr));
-        EXPECT_TRUE(log.Has("デバイスパスは扱えません。フォルダの削除が出来ません [" + device + "C:\\bench-tmp\\x]"));
-    }
-    EXPECT_FALSE(log.Has("削除できないフォルダです。"));  // they are no protected folders
-    EXPECT_FALSE(DeleteFolder("relative", nullptr));
-    EXPECT_TRUE(log.Has("削除できないフォルダです。フォルダの削除が出来ません [relative]"));
-}
-
 // Run from "info_ビ.exe": the byte walk upper-cases ビ's trail byte 'r' (83 72), making コ (83 52) in every instance.
 TEST(SingleInstance, TwoAtOnceExactlyOneHolds) {
     testutil::TempDir dir("upper");

@@ -39,8 +39,6 @@ std::string Summary(const std::string& path, const RunResult& run, const std::st
     return text;
 }
 
-struct CSteppedPolicy : logging::COutputPolicy { DWORD now = 1000; DWORD GetTick() const override { return now; } };
-
 }  // namespace
 
 TEST(TarnLogWriter, Scenarios) {
@@ -199,58 +197,22 @@ TEST(TarnLogConcurrency, ThreadsOfTwoProcessesNeitherInterleaveNorLose) {
     for (const auto& n : next) EXPECT_EQ(300, n.second) << n.first;
 }
 
+// The program, no family program, always logs (it writes no research lines and sets no mode); the settings beside the
+// log give the number of backups.
 TEST(TarnLogOutputPolicy, FirstDecision) {
     TempDir dir("tlpol");
     const std::string log = dir / "policy.exe.log";
-    // mode -1: not initialised. Beside the log: G "global.log.chk", S "LogOutput.txt"; M: the installer's mutex.
-    const struct { int mode; const char *beside, *settings; bool info, research; int backups; } rows[] = {
-        {-1, "G", nullptr, true, false, 1},     {0, "", nullptr, true, false, 1},  // no family program: it logs
-        {0, "G", nullptr, true, true, 1},       {0, "G", "Level=Normal", true, false, 1},  // settings outweigh G
-        {0, "", "Level=rEsEaRcH", true, true, 1}, {0, "", "Level=ResearchOff", true, false, 1},  // never shrunk
-        {0, "", "MaxBackupIndex=3", true, true, 3}, {0, "", "MaxBackupIndex=0", true, true, 1},  // Level: Research
-        {0, "", "", true, true, 1},             {1, "", nullptr, true, false, 1},
-        {2, "", nullptr, false, false, 1},      {2, "S", nullptr, true, false, 1},
-        {2, "M", nullptr, true, false, 1},
-    };
+    EXPECT_FALSE(logging::IsFamilyModuleName(L"AgentUninstaller_Win.exe"));
+    // mode -1: not initialised; settings nullptr: no settings file
+    const struct { int mode; const char* settings; int backups; } rows[] = {
+        {-1, nullptr, 1}, {0, nullptr, 1}, {0, "MaxBackupIndex=3", 3}, {0, "MaxBackupIndex=0", 1}, {0, "", 1}};
     for (const auto& row : rows) {
         SCOPED_TRACE(&row - rows);
-        for (const std::string& file : {dir / "global.log.chk", dir / "LogOutput.txt", log + ".chk"})
-            DeleteFileA(file.c_str());
-        if (*row.beside == 'G') WriteBytes(dir / "global.log.chk", "");
-        if (*row.beside == 'S') WriteBytes(dir / "LogOutput.txt", "");
+        DeleteFileA((log + ".chk").c_str());
         if (row.settings) WriteBytes(log + ".chk", *row.settings ? std::string("[Config]\r\n") + row.settings : "");
-        HANDLE mutex = *row.beside == 'M' ? CreateMutexA(nullptr, FALSE, "Global\\InstallCommonMutexName") : nullptr;
         logging::COutputPolicy policy;
         if (row.mode >= 0) policy.Initialize(log.c_str(), nullptr, row.mode);
-        EXPECT_EQ(row.info, policy.IsOutput(TARNLOG_INFO));
-        EXPECT_EQ(row.research, policy.IsOutput(TARNLOG_RESEARCH));
+        EXPECT_TRUE(policy.IsOutput(TARNLOG_INFO) && policy.IsOutput(TARNLOG_ERROR));
         EXPECT_EQ(row.backups, policy.GetMaxBackupIndex());
-        if (mutex) CloseHandle(mutex);
-    }
-    EXPECT_TRUE(logging::IsFamilyModuleName(L"kdmagent.EXE"));
-    EXPECT_FALSE(logging::IsFamilyModuleName(L"AgentUninstaller_Win.exe"));
-}
-
-// Within a minute no file is looked at; then the files beside the log decide again, also across the tick's wrap.
-TEST(TarnLogOutputPolicy, ReevaluatesOnlyAfterAMinute) {
-    TempDir dir("tlpol");
-    const std::string log = dir / "policy.exe.log";
-    CSteppedPolicy policy;
-    policy.Initialize(log.c_str(), nullptr, 2);
-    policy.Initialize(log.c_str(), nullptr, 1);  // changes nothing
-    EXPECT_FALSE(policy.IsOutput(TARNLOG_INFO));
-    // A file written (text) or removed (nullptr), the clock, what the policy answers.
-    const struct { std::string file; const char* text; DWORD now; bool info, research; int backups; } steps[] = {
-        {dir / "LogOutput.txt", "", 1000 + 59999, false, false, 1}, {dir / "global.log.chk", "", 61000, true, true, 1},
-        {log + ".chk", "[Config]\r\nLevel=Normal\r\nMaxBackupIndex=4\r\n", 0xFFFFFFF0u, true, false, 4},
-        {log + ".chk", nullptr, 0xFFFFFFF0u + 60000, true, true, 4},  // the global marker; the count of the last read
-        {dir / "LogOutput.txt", nullptr, 0xFFFFFFF0u + 120000, false, false, 4}};
-    for (const auto& s : steps) {
-        DeleteFileA(s.file.c_str());
-        if (s.text) WriteBytes(s.file, s.text);
-        policy.now = s.now;
-        EXPECT_EQ(s.info, policy.IsOutput(TARNLOG_INFO)) << s.now;
-        EXPECT_EQ(s.research, policy.IsOutput(TARNLOG_RESEARCH)) << s.now;
-        EXPECT_EQ(s.backups, policy.GetMaxBackupIndex()) << s.now;
     }
 }
