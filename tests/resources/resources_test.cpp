@@ -3,7 +3,6 @@
 #include <windows.h>
 #include <imagehlp.h>
 #include <shlwapi.h>
-
 #include <string>
 
 namespace {

@@ -101,11 +101,9 @@ TEST(TarnLogWriter, FileNames) {
     const std::string product = dir / "prod", logs = dir / "logs";  // the product and its log folder
     ASSERT_TRUE(CreateDirectoryA(product.c_str(), nullptr) && CreateDirectoryA(logs.c_str(), nullptr));
     ASSERT_TRUE(WritePrivateProfileStringA("PATH", "LOGDIR", logs.c_str(), (product + "\\KDMSys.ini").c_str()));
-    // A bare name goes beside the program, or to the product's log folder; "_dmp" goes before the first '.' of
-    // the file name, never of a folder; "_sys.log" replaces the program's extension. ソ, 表, 能 end in 0x5C.
+    // A bare name goes to the product's log folder (beside the program: tests/e2e); "_dmp" goes before the first '.'
+    // of the file name, never of a folder; "_sys.log" replaces the program's extension. ソ, 表, 能 end in 0x5C.
     const struct { const char *exe, *folder, *log; bool inProduct; std::vector<const char*> made; } rows[] = {
-        {"solo.exe", "", "plain.exe.log", false,
-         {"plain.exe.log", "plain_dmp.exe.log", "solo_sys.log", "plain.exe_fatal2*.log"}},
         {"solo.exe", "", "plain.exe.log", true,
          {"logs\\plain.exe.log", "logs\\plain_dmp.exe.log", "logs\\solo_sys.log"}},
         {"表ソ.exe", "能ソ", "ソ表.exe.log", false,

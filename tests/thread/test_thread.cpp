@@ -222,26 +222,19 @@ struct AwaitingWorker : CWorkerThread {
     int DoWork() override { return WaitForSingleObject(GetStopEvent(), 5000) == WAIT_OBJECT_0 ? (Sleep(200), 1) : 0; }
 };
 
-// Ended by Stop, or by its owner's end: the destructor stops it and waits for the thread.
-TEST(Thread, StopsAndEndsWithItsOwner) {
-    for (bool destroy : {false, true}) {
-        SCOPED_TRACE(destroy);
-        Sink sink;
-        std::unique_ptr<AwaitingWorker> worker(new AwaitingWorker);
-        EXPECT_TRUE(worker->Wait(0));  // never started: nothing to wait for
-        EXPECT_EQ(0u, worker->Start(&sink));
-        CHandle thread;
-        DuplicateHandle(GetCurrentProcess(), worker->GetThreadHandle(), GetCurrentProcess(), thread.out(), 0, FALSE,
-                        DUPLICATE_SAME_ACCESS);
-        EXPECT_TRUE(destroy || worker->Stop());
-        if (destroy) {
-            EXPECT_FALSE(worker->Wait(200));  // waits for its stop event
-            worker.reset();
-        }
-        ASSERT_TRUE(!worker || worker->Wait(10000));
-        EXPECT_EQ(static_cast<DWORD>(WAIT_OBJECT_0), WaitForSingleObject(thread.get(), 0));
-        EXPECT_EQ(std::vector<int>{1}, sink.ends);
-    }
+// Its owner's end stops it and waits for the thread's end, as the program's worker ends after its dialog.
+TEST(Thread, EndsWithItsOwner) {
+    Sink sink;
+    std::unique_ptr<AwaitingWorker> worker(new AwaitingWorker);
+    EXPECT_TRUE(worker->Wait(0));  // never started: nothing to wait for
+    EXPECT_EQ(0u, worker->Start(&sink));
+    CHandle thread;
+    DuplicateHandle(GetCurrentProcess(), worker->GetThreadHandle(), GetCurrentProcess(), thread.out(), 0, FALSE,
+                    DUPLICATE_SAME_ACCESS);
+    EXPECT_FALSE(worker->Wait(200));  // waits for its stop event
+    worker.reset();
+    EXPECT_EQ(static_cast<DWORD>(WAIT_OBJECT_0), WaitForSingleObject(thread.get(), 0));
+    EXPECT_EQ(std::vector<int>{1}, sink.ends);
 }
 
 }  // namespace
