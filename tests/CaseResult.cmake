@@ -1,5 +1,4 @@
-# cmake -DXML=file -DSUITE=s -DCASE=c -P CaseResult.cmake: the result of one
-# case in a GoogleTest XML report; fails with the case's failure messages.
+# cmake -DXML=file -DSUITE=s -DCASE=c -P CaseResult.cmake: one case's result in a GoogleTest XML report, failures told.
 file(READ "${XML}" xml)
 string(REGEX MATCH "<testcase name=\"${CASE}\"[^>]* classname=\"${SUITE}\"[^>]*>" head "${xml}")
 if(NOT head)

@@ -34,7 +34,6 @@ public:
         g_log += "cmd" + std::to_string(id) + "." + std::to_string(code) + " ";
         return CWnd::OnCmdMsg(id, code);
     }
-
 protected:
     LRESULT OnApp1(WPARAM, LPARAM) { return g_log += "base1 ", 1; }
     LRESULT OnApp3(WPARAM w, LPARAM l) { return g_log += "base3 ", static_cast<LRESULT>(w + l); }
@@ -159,7 +158,6 @@ public:
     const int bindId;
     void (*const onInit)(CTestDialog&);
     CEdit m_edit;
-
 protected:
     void DoDataExchange(CDataExchange* dx) override {
         if (dx->m_bSaveAndValidate) g_log += "save ";
@@ -185,7 +183,6 @@ class CHelpApp : public CWinAppEx {
 public:
     BOOL InitInstance() override { return g_log += "init ", CWinAppEx::InitInstance(); }
     int ExitInstance() override { return g_log += "exit ", 7; }
-
 protected:
     void OnHelpCommand() { g_log += "help "; }
     void OnLowId() { g_log += "low "; }

@@ -114,10 +114,7 @@ Child::~Child() {
 
 DWORD Child::Wait(DWORD ms) {
     DWORD code = STILL_ACTIVE;
-    if (pi_.hProcess && Ended(ms)) {
-        elapsed_ = GetTickCount() - started_;
-        GetExitCodeProcess(pi_.hProcess, &code);
-    }
+    if (pi_.hProcess && Ended(ms)) elapsed_ = GetTickCount() - started_, GetExitCodeProcess(pi_.hProcess, &code);
     return code;
 }
 

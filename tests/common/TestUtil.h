@@ -55,7 +55,6 @@ struct TempDir : NoCopy {
         CreateDirectoryA(path_.c_str(), nullptr);
     }
     ~TempDir() { RemoveTree(path_); }
-    const std::string& path() const { return path_; }
     std::string operator/(const std::string& name) const { return path_ + "\\" + name; }
     const std::string path_;
 };

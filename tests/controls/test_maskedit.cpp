@@ -2,7 +2,6 @@
 #include <windows.h>
 #include <shlobj.h>
 #include <gtest/gtest.h>
-#include <functional>
 #include <string>
 #include "Driven.h"
 #include "INC/WideText.h"

@@ -29,8 +29,7 @@ __attribute__((noinline)) void ReportFromANameLongerThanTheHundredAndTwentyBytes
 }
 
 TEST(Crash, ReportDumpConditionsAndTheWholeLineCut) {
-    // A module line of 260 bytes: the 27 bytes before the name put the first
-    // byte of the second 表 at byte 254, so the cut line ends with the first.
+    // A module line of 260 bytes: 27 bytes before the name put the second 表's first byte at 254: the cut ends at the first.
     testutil::TempDir dir("cut");
     const std::string dll = dir / (std::string(225, 'x') + "表表.dll");
     ASSERT_TRUE(testutil::Copy(testutil::OwnFolder() + "..\\kdxglobal\\rvu\\ZevRvuC.dll", dll));

@@ -3,7 +3,6 @@
 #include <string>
 #include "INC/FolderWalk.h"
 #include "Ins/InsCmn/Sequre.h"
-#include "INC/Owner.h"
 #include "Ins/InsCmn/SetSequreType.h"
 #include "LIB/Util/PellionUtil.h"
 #include "MultiStartupMgr.h"

@@ -13,19 +13,19 @@ TEST(ProductEnvironment, LookupOrder) {
     const char kIni[] = "[PATH]\r\n", kProduct[] = "SOFTWARE\\Zev Product";
     // No row starts the program from \\server\share: Wine gives it its own path as "UNC\server\share\...".
     const struct { std::vector<std::string> args; const char *expected, *env, *ini, *setting; bool view64; } rows[] = {
-        {{"installdir"}, "0|C:\\Env|C:\\Env", "C:\\Env", kIni, "KDMDIR=C:\\Reg"},
-        {{"installdir"}, "0|<dir>\\|<dir>\\", nullptr, kIni, "KDMDIR=C:\\Reg"},  // also set for the process
-        {{"installdir"}, "0|C:\\Velmor\\ソ表|", nullptr, nullptr, "KDMDIR=C:\\Velmor\\ソ表"},
-        {{"installdir"}, "13||", nullptr, nullptr, "KDMDIR="},
-        {{"installdir"}, "2||", nullptr, nullptr, "KDMDIR=C:\\Reg", true},
-        {{"regstr", "KdmInst", "LOGDIR"}, "0|C:\\Ini", nullptr, "[PATH]\r\nLOGDIR=C:\\Ini\r\n", "LOGDIR=C:\\Reg"},
-        {{"regstr", "KdmInst", "LOGDIR"}, "0|C:\\Reg", nullptr, "[PATH]\r\nLOGDIR=\r\n", "LOGDIR=C:\\Reg"},
+        {{"kdx", "installdir"}, "0|C:\\Env|C:\\Env", "C:\\Env", kIni, "KDMDIR=C:\\Reg"},
+        {{"kdx", "installdir"}, "0|<dir>\\|<dir>\\", nullptr, kIni, "KDMDIR=C:\\Reg"},  // also set for the process
+        {{"kdx", "installdir"}, "0|C:\\Velmor\\ソ表|", nullptr, nullptr, "KDMDIR=C:\\Velmor\\ソ表"},
+        {{"kdx", "installdir"}, "13||", nullptr, nullptr, "KDMDIR="},
+        {{"kdx", "installdir"}, "2||", nullptr, nullptr, "KDMDIR=C:\\Reg", true},
+        {{"kdx", "regstr", "KdmInst", "LOGDIR"}, "0|C:\\Ini", nullptr, "[PATH]\r\nLOGDIR=C:\\Ini\r\n", "LOGDIR=C:\\Reg"},
+        {{"kdx", "regstr", "KdmInst", "LOGDIR"}, "0|C:\\Reg", nullptr, "[PATH]\r\nLOGDIR=\r\n", "LOGDIR=C:\\Reg"},
     };
     for (const auto& r : rows) {
         if (r.view64 && !testutil::IsWow64Process()) continue;  // one view on 32-bit Windows
         for (REGSAM view : {KEY_WOW64_32KEY, KEY_WOW64_64KEY}) testutil::ScopedRegKey::Delete(kProduct, view);
         testutil::TempDir temp("kdx");
-        const std::string& dir = temp.path();
+        const std::string& dir = temp.path_;
         testutil::ScopedEnv env("VELMOR_INSTDIR", r.env);
         ASSERT_TRUE(Copy(testutil::ProbeExe(), dir + "\\kdx_probe.exe")) << dir;
         if (r.ini) testutil::WriteBytes(dir + "\\KDMSys.ini", r.ini);
@@ -33,11 +33,9 @@ TEST(ProductEnvironment, LookupOrder) {
                                         r.view64 ? KEY_WOW64_64KEY : KEY_WOW64_32KEY);
         const char* value = strchr(r.setting, '=');
         settings.SetString(std::string(r.setting, value).c_str(), value + 1);
-        std::vector<std::string> args = r.args;
-        args.insert(args.begin(), "kdx");
         std::string expected = r.expected;
         for (size_t at; (at = expected.find("<dir>")) != std::string::npos;) expected.replace(at, 5, dir);
-        EXPECT_EQ(expected, testutil::Run(dir + "\\kdx_probe.exe", args).output) << args.back();
+        EXPECT_EQ(expected, testutil::Run(dir + "\\kdx_probe.exe", r.args).output) << r.args.back();
     }
     for (REGSAM view : {KEY_WOW64_32KEY, KEY_WOW64_64KEY}) testutil::ScopedRegKey::Delete(kProduct, view);
 }

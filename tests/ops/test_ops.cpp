@@ -94,10 +94,10 @@ TEST(SecurityTypes, CodesListsAndPrivilege) {
         std::string code = "000";
         const bool walkFails = r.failing == std::string("f.txt");  // a .tmp file whose owner stays is skipped
         const std::string want = walkFails ? "059" : refused ? r.refusedCode : "000";
-        EXPECT_EQ(want == "000" ? 0 : -1, CmdSequre(dir.path().c_str(), r.type, code));
+        EXPECT_EQ(want == "000" ? 0 : -1, CmdSequre(dir.path_.c_str(), r.type, code));
         EXPECT_EQ(want, code);
         EXPECT_EQ(std::string(r.type) == "Type9", log.Has("CmdSequre [Act="));
-        EXPECT_EQ(want != "000" && !walkFails, log.Has("(ALL APPLICATION PACKAGES)アクセス権設定失敗(87)" + dir.path()));
+        EXPECT_EQ(want != "000" && !walkFails, log.Has("(ALL APPLICATION PACKAGES)アクセス権設定失敗(87)" + dir.path_));
         const bool listed = r.list && (!packages || r.refusedCode == std::string("000"));
         EXPECT_TRUE(!listed || std::count(rec.calls.begin(), rec.calls.end(), "dacl " + dir / "f.txt " + r.list));
         BOOL on = FALSE;  // on for the walk (left on when it failed), else as it was

@@ -7,7 +7,6 @@
 #include "controls/LongButton.h"
 #include "PellionAgentUninstallerDlg.h"
 #include "TestUtil.h"
-#include "UiDriver.h"
 #include "Util/KDMTheme.h"
 #include "resource.h"
 

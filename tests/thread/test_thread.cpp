@@ -183,11 +183,11 @@ TEST(UninstallSequence, AFailureWithTheServiceInstalledPutsTheListsBack) {
     for (const auto& r : rows) {
         SCOPED_TRACE(r.code);
         testutil::TempDir dir("restore");  // the root, ソ, ソ\表, a.txt, ソ\b.txt, ソ\表\c.txt
-        g_installPath = dir.path();
-        for (const char* d : {"\\ソ", "\\ソ\\表"}) CreateDirectoryA((dir.path() + d).c_str(), nullptr);
-        for (const char* f : {"\\a.txt", "\\ソ\\b.txt", "\\ソ\\表\\c.txt"}) testutil::WriteBytes(dir.path() + f, "x");
+        g_installPath = dir.path_;
+        for (const char* d : {"\\ソ", "\\ソ\\表"}) CreateDirectoryA((dir.path_ + d).c_str(), nullptr);
+        for (const char* f : {"\\a.txt", "\\ソ\\b.txt", "\\ソ\\表\\c.txt"}) testutil::WriteBytes(dir.path_ + f, "x");
         Lists lists;
-        if (r.failWalk) lists.failOwner = dir.path() + "\\ソ\\表\\c.txt";
+        if (r.failWalk) lists.failOwner = dir.path_ + "\\ソ\\表\\c.txt";
         static DWORD stop, remove;
         stop = r.stop, remove = r.remove;
         UninstallOperations ops = UninstallOperations::System();
