@@ -198,7 +198,7 @@ void Key(CTestDialog& d, WPARAM key) { d.GetDlgItem(kEditId)->PostMessage(WM_KEY
 TEST(DialogTest, DoModalScenarios) {
     const LPCSTR kTest = MAKEINTRESOURCEA(kDialogId);
     // bindId: the edit bound to the member, else none (0) or a control that is missing
-    const struct { LPCSTR dialogTemplate; int bindId; void (*init)(CTestDialog&); INT_PTR result; const char* log; } cases[] = {
+    const struct { LPCSTR name; int bindId; void (*init)(CTestDialog&); INT_PTR result; const char* log; } cases[] = {
         {kTest, kEditId, [](CTestDialog& d) { Key(d, VK_RETURN); }, IDOK, "bound ok save "},
         {kTest, kEditId, [](CTestDialog& d) { Key(d, VK_ESCAPE); }, IDCANCEL, "bound cancel "},
         {"#200", 0, nullptr, -2, ""}, {"NOSUCHDIALOG", 0, nullptr, -1, ""},  // the template by name
@@ -216,7 +216,7 @@ TEST(DialogTest, DoModalScenarios) {
     AfxSetExceptionHook(Hear);
     for (const auto& c : cases) {
         g_log.clear();
-        CTestDialog dlg(c.dialogTemplate, c.bindId, c.init);
+        CTestDialog dlg(c.name, c.bindId, c.init);
         EXPECT_EQ(c.result, dlg.DoModal()) << c.log;
         EXPECT_EQ(c.log, g_log);
         EXPECT_TRUE(dlg.m_hWnd == nullptr && dlg.m_edit.m_hWnd == nullptr);  // detached at the end

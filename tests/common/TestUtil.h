@@ -80,7 +80,7 @@ struct Event : NoCopy {
 // A key under HKLM made for a test, deleted with its subtree at destruction. view: 0 or KEY_WOW64_*.
 struct ScopedRegKey : NoCopy {
     explicit ScopedRegKey(const std::string& subkey, REGSAM view = 0) : subkey_(subkey), view_(view) {
-        RegCreateKeyExA(HKEY_LOCAL_MACHINE, subkey.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS | view, nullptr, &key_, nullptr);
+        RegCreateKeyExA(HKEY_LOCAL_MACHINE, subkey.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS | view, nullptr, &key_, 0);
     }
     ~ScopedRegKey() { RegCloseKey(key_), Delete(subkey_, view_); }
     HKEY get() const { return key_; }

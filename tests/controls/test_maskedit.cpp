@@ -1,4 +1,4 @@
-// The contract dialog's masked edit from a second thread: typed, pasted, composed (Wine composes none: a seam), dropped.
+// The contract dialog's masked edit from a second thread: typed, pasted, composed (Wine composes none), dropped.
 #include <windows.h>
 #include <shlobj.h>
 #include <gtest/gtest.h>

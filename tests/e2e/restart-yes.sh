@@ -1,7 +1,6 @@
 #!/usr/bin/env bash
-# Yes to the restart question, and /forcerestart. Wine's restart ends every process of its prefix, a
-# test program's included, so this runs from the shell in a prefix of its own.
-# Usage: restart-yes.sh BENCH ROOT BUILD win64|win32
+# Yes to the restart question, and /forcerestart, from the shell in a prefix of its own: Wine's restart ends every
+# process of its prefix, a test program's included. Usage: restart-yes.sh BENCH ROOT BUILD win64|win32
 set -euo pipefail
 bench=$1; root=$2; build=$3; kind=$4
 "$bench" "$root" ensure "$kind" >/dev/null 2>&1 </dev/null
@@ -19,8 +18,7 @@ restarting() {  # a wineboot of this prefix still runs
 # launcher: wine's own status keeps 8 bits), the quiet one without a window.
 for mode in yes force; do
   tool seedagent unseed "$agent" >/dev/null 2>&1
-  if [ "$kind" = win64 ]; then
-    # The agent installed by its package, and what the package cannot carry added by hand.
+  if [ "$kind" = win64 ]; then  # the agent installed by its package, what it cannot carry added by hand
     wine msiexec /x "$msi" /qn >/dev/null 2>&1 || true  # the installer's records of an earlier run
     wine msiexec /i "$msi" /qn </dev/null || fail "the package did not install"
     tool seedagent extras "$agent" || fail "extras"

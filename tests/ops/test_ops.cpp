@@ -131,7 +131,6 @@ TEST(ServiceStop, Modes) {
     const struct { const char* mode; bool start, pendingBefore; DWORD limitMs, status, minMs, maxMs, after; } rows[] = {
         {"prompt", false, false, 1000, 0, 0, 250, SERVICE_STOPPED},  // already stopped: no request, no poll
         {"prompt", true, false, 20000, 0, 0, 5000, SERVICE_STOPPED},
-        {"hang", true, false, 1000, WAIT_TIMEOUT, 900, 5000, SERVICE_STOP_PENDING},
         {"hang", true, true, 1000, WAIT_TIMEOUT, 900, 5000, SERVICE_STOP_PENDING},  // a second request: refused
         {"exitpending", true, false, 20000, 0, 0, 15000, SERVICE_STOP_PENDING},  // only the process check sees it
         {"bounce", true, false, 20000, static_cast<DWORD>(CO_E_SERVER_STOPPING), 0, 15000, SERVICE_RUNNING},

@@ -28,9 +28,7 @@ struct Gates {
     void Open() { SetEvent(open); }
 } g_gates;
 
-HWND ProgressWindow(const wchar_t* caption = L"") {
-    return uidriver::WaitForWindow(caption, false, GetCurrentProcessId(), 5000);
-}
+HWND ProgressWindow(const wchar_t* caption = L"") { return uidriver::WaitForWindow(caption, false, GetCurrentProcessId(), 5000); }
 
 // What the dialog shows once its timer has shown position pos (up to 2 s): the text, the percentage, the range.
 std::string Read(HWND dlg, int pos) {
