@@ -107,8 +107,7 @@ DWORD MakeShortcut(const std::string& lnk, const std::string& target);  // shell
 // The GDI objects of this process: the system's count, or where that is 0 (Wine) the live entries of its handle table.
 int GdiObjects();
 
-// One line "time\tmark\tsource\tline\tpid:tid\tmessage".
-struct LogLine { std::string time, mark, source, line, ids, message; };
+struct LogLine { std::string time, mark, source, line, ids, message; };  // "time\tmark\tsource\tline\tpid:tid\tmessage"
 // The lines of a log; empty ones are skipped, and so are lines of another layout, which clear *allParsed.
 std::vector<LogLine> ParseAll(const std::string& bytes, bool* allParsed = nullptr);
 inline int CountMessages(const std::vector<LogLine>& lines, const std::string& message) {

@@ -13,11 +13,7 @@ bool WaitForWindowGone(HWND hwnd, DWORD ms);  // true once it is gone or hidden
 DWORD WaitWatchingWindows(HANDLE process, DWORD pid, DWORD ms, bool* windowSeen);
 std::string GetText(HWND hwnd);               // WM_GETTEXT: GetWindowText reads no control of another process
 
-struct MessageBoxInfo {
-    std::string text;
-    bool hasIcon = false;
-    std::vector<int> buttons;  // visible, enabled push buttons
-};
+struct MessageBoxInfo { std::string text; bool hasIcon = false; std::vector<int> buttons; };  // enabled buttons
 MessageBoxInfo ReadMessageBox(HWND box);
 
 bool SetText(HWND parent, int id, const std::wstring& text);   // WM_SETTEXT: no filter of the control runs
