@@ -24,7 +24,7 @@ __attribute__((noinline)) void ReportHere(const char* dumpFolder) {
 }
 
 // Its name is longer than the report ever cut a single name to.
-__attribute__((noinline)) void ReportFromANameLongerThanTheHundredAndTwentyBytesThatAnOldCutOfSymbolNamesKept_SoTheReportMustShowItWholeInItsLine(const char* dumpFolder) {
+__attribute__((noinline)) void ReportFromAFunctionWithANameLongerThanTheHundredAndTwentyBytesThatAnOldCutOfSymbolNamesKept_SoTheReportMustShowItWholeInItsLine(const char* dumpFolder) {
     ReportHere(dumpFolder);
 }
 
@@ -49,15 +49,15 @@ TEST(Crash, ReportDumpConditionsAndTheWholeLineCut) {
         if (row.marker) testutil::WriteBytes(folder + "\\KDMDMP.INI", "");
         if (row.dumpIsFolder) CreateDirectoryA((folder + "\\VELMOR.DMP").c_str(), nullptr);
         if (row.current) SetCurrentDirectoryA(folder.c_str());
-        ReportFromANameLongerThanTheHundredAndTwentyBytesThatAnOldCutOfSymbolNamesKept_SoTheReportMustShowItWholeInItsLine(
+        ReportFromAFunctionWithANameLongerThanTheHundredAndTwentyBytesThatAnOldCutOfSymbolNamesKept_SoTheReportMustShowItWholeInItsLine(
             row.current ? "" : folder.c_str());
         SetCurrentDirectoryA(saved);
         // In this order; "\n" ties a piece to the start or end of a line.
         const std::string pieces[] = {kRule + "\n例外発生 ThreadID=" + std::to_string(GetCurrentThreadId()) +
             "\n例外コード 0x80000003, 例外発生アドレス 0x", "\nロードモジュール\n  [0x", "～0x", "] crash_tests.exe\n",
             "\n例外発生モジュール crash_tests(0x", "\nコールスタック\n  0x", "[crash_tests:0x",
-            "] ReportFromANameLongerThanTheHundredAndTwentyBytesThatAnOldCutOfSymbolNamesKept_SoTheReportMustShowItWhole"
-            "InItsLine() + 0x", "] Crash_ReportDumpConditionsAndTheWholeLineCut_Test::TestBody() + 0x", "\n" + row.tail};
+            "] ReportFromAFunctionWithANameLongerThanTheHundredAndTwentyBytesThatAnOldCutOfSymbolNamesKept_SoTheReport"
+            "MustShowItWholeInItsLine() + 0x", "] Crash_ReportDumpConditionsAndTheWholeLineCut_Test::TestBody() + 0x", "\n" + row.tail};
         size_t at = 0;
         for (const std::string& piece : pieces) ASSERT_NE(npos, at = g_report.find(piece, at)) << piece << " in\n" << g_report;
         EXPECT_EQ(g_report.size(), at + pieces[9].size()) << g_report;

@@ -130,7 +130,8 @@ struct TestService {  // a service of its own name, started if asked, ended and 
 TEST(ServiceStop, Modes) {
     const struct { const char* mode; bool start, pendingBefore; DWORD limitMs, status, minMs, maxMs, after; } rows[] = {
         {"prompt", false, false, 1000, 0, 0, 250, SERVICE_STOPPED},  // already stopped: no request, no poll
-        {"prompt", true, false, 20000, 0, 0, 5000, SERVICE_STOPPED},
+        {"prompt", true, false, INFINITE, 0, 0, 5000, SERVICE_STOPPED},  // the program asks for no limit
+        {"hang", true, false, INFINITE, WAIT_TIMEOUT, 1450, 5000, SERVICE_STOP_PENDING},  // the bound given below
         {"hang", true, true, 1000, WAIT_TIMEOUT, 900, 5000, SERVICE_STOP_PENDING},  // a second request: refused
         {"exitpending", true, false, 20000, 0, 0, 15000, SERVICE_STOP_PENDING},  // only the process check sees it
         {"bounce", true, false, 20000, static_cast<DWORD>(CO_E_SERVER_STOPPING), 0, 15000, SERVICE_RUNNING},
