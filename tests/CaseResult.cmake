@@ -1,5 +1,4 @@
-# cmake -DXML=file -DSUITE=s -DCASE=c -P CaseResult.cmake: the result of one
-# case in a GoogleTest XML report; fails with the case's failure messages.
+# cmake -DXML=file -DSUITE=s -DCASE=c -P CaseResult.cmake: one case's result in a GoogleTest XML report, failures told.
 file(READ "${XML}" xml)
 string(REGEX MATCH "<testcase name=\"${CASE}\"[^>]* classname=\"${SUITE}\"[^>]*>" head "${xml}")
 if(NOT head)
@@ -8,10 +7,9 @@ endif()
 string(FIND "${xml}" "${head}" at)
 string(SUBSTRING "${xml}" ${at} -1 rest)
 string(FIND "${rest}" "</testcase>" end)
+set(body "${head}")
 if(NOT head MATCHES "/>$" AND end GREATER 0)
   string(SUBSTRING "${rest}" 0 ${end} body)
-else()
-  set(body "${head}")
 endif()
 if(body MATCHES "<failure")
   string(REGEX MATCHALL "<!\\[CDATA\\[[^]]*" failures "${body}")

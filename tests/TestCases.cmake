@@ -1,6 +1,5 @@
-# Read by ctest when it starts (see add_wine_test). The program runs once per prefix (test NAME.KIND, writing
-# NAME.KIND.xml); each test NAME.KIND.Suite.Case reports its case from that file: a Wine process per case would
-# cost 0.3-2 s each.
+# Read by ctest at its start (see add_wine_test): the program runs once per prefix (NAME.KIND, writing NAME.KIND.xml);
+# each NAME.KIND.Suite.Case reports its case from that file (a Wine process per case would cost 0.3-2 s).
 set(suite "")
 set(count 0)
 if(EXISTS "${cases}")

@@ -1,9 +1,7 @@
 // The layer on real windows. Handlers, the application and the exception hook write what they see to one log.
 #include <gtest/gtest.h>
-
 #include <stdexcept>
 #include <string>
-
 #include "afximpl.h"
 #include "afxwin.h"
 
@@ -16,8 +14,7 @@ void Hear(const char* where, const char* what) { g_log += std::string(where) + "
 
 // The window's own procedure: what the object passes on ends here.
 LRESULT CALLBACK OwnProc(HWND h, UINT m, WPARAM w, LPARAM l) {
-    if (m == WM_APP + 9) return 0xBEEF;
-    return m == WM_DRAWITEM ? 0xD0 : DefWindowProcA(h, m, w, l);
+    return m == WM_APP + 9 ? 0xBEEF : m == WM_DRAWITEM ? 0xD0 : DefWindowProcA(h, m, w, l);
 }
 
 HWND NewWindow(const char* cls = "AfxTestOwn", HWND parent = nullptr, DWORD style = 0) {
@@ -37,7 +34,6 @@ public:
         g_log += "cmd" + std::to_string(id) + "." + std::to_string(code) + " ";
         return CWnd::OnCmdMsg(id, code);
     }
-
 protected:
     LRESULT OnApp1(WPARAM, LPARAM) { return g_log += "base1 ", 1; }
     LRESULT OnApp3(WPARAM w, LPARAM l) { return g_log += "base3 ", static_cast<LRESULT>(w + l); }
@@ -103,18 +99,9 @@ TEST(MessageMapTest, RoutesToTheControlElseTheMostDerivedEntryElseTheBaseElseThe
     ASSERT_TRUE(button.SubclassWindow(NewWindow("BUTTON", h, BS_OWNERDRAW)));
     DRAWITEMSTRUCT item = {ODT_BUTTON, 300, 0, ODA_DRAWENTIRE, 0, button.m_hWnd};
     const LPARAM kEdit = reinterpret_cast<LPARAM>(edit.m_hWnd), kItem = reinterpret_cast<LPARAM>(&item);
-    const struct {
-        UINT message;
-        WPARAM w;
-        LPARAM l;
-        LRESULT result;
-        const char* log;
-    } cases[] = {
-        {WM_APP + 1, 0, 0, 99, "derived1 "},
-        {WM_APP + 3, 2, 3, 5, "base3 "},
-        {WM_APP + 9, 0, 0, 0xBEEF + 1, ""},
-        {WM_TIMER, 77, 0, 0, "timer77 "},
-        {WM_COMMAND, MAKEWPARAM(5, BN_CLICKED), 0, 0, "cmd5.0 five "},
+    const struct { UINT message; WPARAM w; LPARAM l; LRESULT result; const char* log; } cases[] = {
+        {WM_APP + 1, 0, 0, 99, "derived1 "}, {WM_APP + 3, 2, 3, 5, "base3 "}, {WM_APP + 9, 0, 0, 0xBEEF + 1, ""},
+        {WM_TIMER, 77, 0, 0, "timer77 "}, {WM_COMMAND, MAKEWPARAM(5, BN_CLICKED), 0, 0, "cmd5.0 five "},
         {WM_COMMAND, MAKEWPARAM(5, 1), 0, 0, "cmd5.1 "},  // another code is not the entry's
         // A control's notifications and drawing requests go to the control first.
         {WM_COMMAND, MAKEWPARAM(300, EN_UPDATE), kEdit, 0, "edit:update "},
@@ -140,7 +127,6 @@ TEST(MessageMapTest, RoutesToTheControlElseTheMostDerivedEntryElseTheBaseElseThe
     const LRESULT baseline = static_cast<LRESULT>(AfxTemporaryCount());
     EXPECT_EQ(baseline + 3, target.SendMessage(WM_APP + 6, 2));  // the two nested messages swept nothing
     EXPECT_EQ(baseline, static_cast<LRESULT>(AfxTemporaryCount()));
-
     // Someone subclasses on top of the object, which then cannot put the old procedure back.
     g_behind = reinterpret_cast<WNDPROC>(SetWindowLongPtrA(h, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(FrontProc)));
     EXPECT_EQ(h, target.UnsubclassWindow());
@@ -154,17 +140,7 @@ TEST(MessageMapTest, RoutesToTheControlElseTheMostDerivedEntryElseTheBaseElseThe
     DestroyWindow(h);
 }
 
-class CDesignButton : public CButton {
-    DECLARE_DYNAMIC(CDesignButton)
-};
-IMPLEMENT_DYNAMIC(CDesignButton, CButton)
-
-TEST(ObjectTest, RunTimeClassAndOwnersOfDrawingObjects) {
-    const CObject& button = CDesignButton();
-    EXPECT_STREQ("CDesignButton", button.GetRuntimeClass()->m_lpszClassName);
-    EXPECT_EQ(RUNTIME_CLASS(CButton), button.GetRuntimeClass()->m_pBaseClass);
-    EXPECT_TRUE(button.IsKindOf(RUNTIME_CLASS(CWnd)) && !button.IsKindOf(RUNTIME_CLASS(CEdit)));
-
+TEST(ObjectTest, OwnersOfDrawingObjects) {
     HBITMAP h = CreateBitmap(8, 4, 1, 32, nullptr);
     {
         CBitmap bitmap;
@@ -182,7 +158,6 @@ public:
     const int bindId;
     void (*const onInit)(CTestDialog&);
     CEdit m_edit;
-
 protected:
     void DoDataExchange(CDataExchange* dx) override {
         if (dx->m_bSaveAndValidate) g_log += "save ";
@@ -208,7 +183,6 @@ class CHelpApp : public CWinAppEx {
 public:
     BOOL InitInstance() override { return g_log += "init ", CWinAppEx::InitInstance(); }
     int ExitInstance() override { return g_log += "exit ", 7; }
-
 protected:
     void OnHelpCommand() { g_log += "help "; }
     void OnLowId() { g_log += "low "; }
@@ -223,17 +197,11 @@ void Key(CTestDialog& d, WPARAM key) { d.GetDlgItem(kEditId)->PostMessage(WM_KEY
 
 TEST(DialogTest, DoModalScenarios) {
     const LPCSTR kTest = MAKEINTRESOURCEA(kDialogId);
-    const struct {
-        LPCSTR dialogTemplate;
-        int bindId;  // the edit bound to the member, else none (0) or a control that is missing
-        void (*init)(CTestDialog&);
-        INT_PTR result;
-        const char* log;
-    } cases[] = {
+    // bindId: the edit bound to the member, else none (0) or a control that is missing
+    const struct { LPCSTR name; int bindId; void (*init)(CTestDialog&); INT_PTR result; const char* log; } cases[] = {
         {kTest, kEditId, [](CTestDialog& d) { Key(d, VK_RETURN); }, IDOK, "bound ok save "},
         {kTest, kEditId, [](CTestDialog& d) { Key(d, VK_ESCAPE); }, IDCANCEL, "bound cancel "},
-        {"#200", 0, nullptr, -2, ""},  // the template by name
-        {"NOSUCHDIALOG", 0, nullptr, -1, ""},
+        {"#200", 0, nullptr, -2, ""}, {"NOSUCHDIALOG", 0, nullptr, -1, ""},  // the template by name
         {kTest, 4321, [](CTestDialog& d) { Key(d, VK_RETURN); }, -2, "ok save "},  // the exchange failed: open
         // Commands the dialog leaves go on to the application; a control's id is no command.
         {kTest, kEditId, [](CTestDialog& d) { d.PostMessage(WM_COMMAND, ID_HELP), d.PostMessage(WM_COMMAND, 0x100); },
@@ -248,7 +216,7 @@ TEST(DialogTest, DoModalScenarios) {
     AfxSetExceptionHook(Hear);
     for (const auto& c : cases) {
         g_log.clear();
-        CTestDialog dlg(c.dialogTemplate, c.bindId, c.init);
+        CTestDialog dlg(c.name, c.bindId, c.init);
         EXPECT_EQ(c.result, dlg.DoModal()) << c.log;
         EXPECT_EQ(c.log, g_log);
         EXPECT_TRUE(dlg.m_hWnd == nullptr && dlg.m_edit.m_hWnd == nullptr);  // detached at the end

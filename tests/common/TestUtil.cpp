@@ -1,8 +1,10 @@
 #include "TestUtil.h"
 #include <ctype.h>
+#include <mbstring.h>
 #include <objbase.h>
 #include <shlobj.h>
 #include <algorithm>
+#include "INC/MbText.h"
 #include "INC/Owner.h"
 #include "INC/WideText.h"
 #include "TarnLog/TarnLog.h"
@@ -75,8 +77,7 @@ std::string Env(const char* name, const std::string& otherwise) {
 std::string OwnFolder() {
     char path[MAX_PATH] = {0};
     GetModuleFileNameA(nullptr, path, MAX_PATH);
-    std::string folder(path);
-    return folder.substr(0, folder.find_last_of('\\') + 1);
+    return std::string(path, reinterpret_cast<char*>(_mbsrchr(Bytes(path), '\\')) + 1);  // a trail byte is no separator
 }
 
 std::string CommandLine(const std::string& exe, const std::vector<std::string>& args) {
@@ -113,10 +114,7 @@ Child::~Child() {
 
 DWORD Child::Wait(DWORD ms) {
     DWORD code = STILL_ACTIVE;
-    if (pi_.hProcess && Ended(ms)) {
-        elapsed_ = GetTickCount() - started_;
-        GetExitCodeProcess(pi_.hProcess, &code);
-    }
+    if (pi_.hProcess && Ended(ms)) elapsed_ = GetTickCount() - started_, GetExitCodeProcess(pi_.hProcess, &code);
     return code;
 }
 
@@ -165,18 +163,20 @@ void RemoveTree(const std::string& dir) {
     RemoveDirectoryA(dir.c_str());
 }
 
+// The wide calls with "\\?\": the ANSI ones stop at MAX_PATH.
+bool MakeDeepTree(const std::string& root) {
+    std::wstring path;
+    Widen(("\\\\?\\" + root).c_str(), path);
+    CreateDirectoryW(path.c_str(), nullptr);
+    for (wchar_t c = L'a'; path.size() < 320; ++c)
+        CreateDirectoryW((path += L"\\" + std::wstring(40, c)).c_str(), nullptr);
+    return CFileHandle(CreateFileW((path + L"\\表.txt").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr))
+        .valid();
+}
+
 std::string UniqueName(const std::string& tag) {
     static LONG counter = 0;
     return tag + "-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(InterlockedIncrement(&counter));
-}
-
-ScopedRegKey::ScopedRegKey(const std::string& subkey, REGSAM view) : subkey_(subkey), view_(view) {
-    RegCreateKeyExA(HKEY_LOCAL_MACHINE, subkey.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS | view, nullptr, &key_, nullptr);
-}
-
-ScopedRegKey::~ScopedRegKey() {
-    if (key_) RegCloseKey(key_);
-    Delete(subkey_, view_);
 }
 
 void ScopedRegKey::Delete(const std::string& subkey, REGSAM view) {

@@ -14,10 +14,8 @@ std::string Env(const char* name, const std::string& otherwise = "");
 std::string OwnFolder();  // the running program's folder, with a trailing backslash
 inline std::string ProbeExe() { return Env("PROBE_EXE", OwnFolder() + "probe.exe"); }
 inline std::string TestServiceExe() { return Env("TESTSVC_EXE", OwnFolder() + "ops_testsvc.exe"); }
-inline bool IsWow64Process() {  // true on a 64-bit prefix, where the registry has two views
-    BOOL wow = FALSE;
-    return ::IsWow64Process(GetCurrentProcess(), &wow) && wow;
-}
+// True on a 64-bit prefix, where the registry has two views.
+inline bool IsWow64Process() { BOOL wow = FALSE; return ::IsWow64Process(GetCurrentProcess(), &wow) && wow; }
 inline bool Exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
 std::string CommandLine(const std::string& exe, const std::vector<std::string>& args);  // each part quoted
@@ -37,11 +35,8 @@ struct Child : NoCopy {
     DWORD started_ = 0, elapsed_ = 0;
 };
 
-struct RunResult {
-    DWORD exitCode = 0xFFFFFFFF;  // not started; STILL_ACTIVE: timed out (and killed)
-    DWORD elapsedMs = 0, pid = 0, tid = 0;
-    std::string output;
-};
+// exitCode 0xFFFFFFFF: not started; STILL_ACTIVE: timed out (and killed).
+struct RunResult { DWORD exitCode = 0xFFFFFFFF, elapsedMs = 0, pid = 0, tid = 0; std::string output; };
 RunResult Run(const std::string& exe, const std::vector<std::string>& args);
 
 std::string ReadBytes(const std::string& path);  // whole file, shared with writers; "" when missing
@@ -49,6 +44,7 @@ bool WriteBytes(const std::string& path, const std::string& bytes);
 inline bool Copy(const std::string& from, const std::string& to) { return CopyFileA(from.c_str(), to.c_str(), FALSE); }
 std::vector<std::string> FindFiles(const std::string& pattern);  // names only
 void RemoveTree(const std::string& dir);                         // follows no link; cleanup only
+bool MakeDeepTree(const std::string& root);  // folders below root past MAX_PATH, 表.txt at the bottom
 std::string UniqueName(const std::string& tag);                  // "tag-<pid>-<n>", new on every call
 
 // A fresh, empty folder C:\bench-tmp\<name>-<pid>-<n>, removed at destruction.
@@ -59,38 +55,34 @@ struct TempDir : NoCopy {
         CreateDirectoryA(path_.c_str(), nullptr);
     }
     ~TempDir() { RemoveTree(path_); }
-    const std::string& path() const { return path_; }
     std::string operator/(const std::string& name) const { return path_ + "\\" + name; }
     const std::string path_;
 };
 
 // Sets or (value nullptr) removes an environment variable; restores it at destruction.
 struct ScopedEnv : NoCopy {
-    ScopedEnv(const char* name, const char* value)
-        : name_(name), had_(GetEnvironmentVariableA(name, nullptr, 0) > 0), old_(Env(name)) {
-        SetEnvironmentVariableA(name, value);
-    }
+    ScopedEnv(const char* name, const char* value) : name_(name) { SetEnvironmentVariableA(name, value); }
     ~ScopedEnv() { SetEnvironmentVariableA(name_.c_str(), had_ ? old_.c_str() : nullptr); }
-    const std::string name_;
-    const bool had_;
-    const std::string old_;
+    const std::string name_, old_ = Env(name_.c_str());
+    const bool had_ = GetEnvironmentVariableA(name_.c_str(), nullptr, 0) > 0;
 };
 
 // A named manual-reset event "Local\<unique>", for another process to open.
 struct Event : NoCopy {
-    explicit Event(const std::string& tag)
-        : name_("Local\\" + UniqueName(tag)), h_(CreateEventA(nullptr, TRUE, FALSE, name_.c_str())) {}
+    explicit Event(const std::string& tag) : name_("Local\\" + UniqueName(tag)) {}
     ~Event() { CloseHandle(h_); }
     HANDLE get() const { return h_; }
     const std::string& name() const { return name_; }
     const std::string name_;
-    const HANDLE h_;
+    const HANDLE h_ = CreateEventA(nullptr, TRUE, FALSE, name_.c_str());
 };
 
 // A key under HKLM made for a test, deleted with its subtree at destruction. view: 0 or KEY_WOW64_*.
 struct ScopedRegKey : NoCopy {
-    explicit ScopedRegKey(const std::string& subkey, REGSAM view = 0);
-    ~ScopedRegKey();
+    explicit ScopedRegKey(const std::string& subkey, REGSAM view = 0) : subkey_(subkey), view_(view) {
+        RegCreateKeyExA(HKEY_LOCAL_MACHINE, subkey.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS | view, nullptr, &key_, 0);
+    }
+    ~ScopedRegKey() { RegCloseKey(key_), Delete(subkey_, view_); }
     HKEY get() const { return key_; }
     void SetString(const char* name, const std::string& value) {
         RegSetValueExA(key_, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()), value.size() + 1);
@@ -101,8 +93,7 @@ struct ScopedRegKey : NoCopy {
     HKEY key_ = nullptr;
 };
 
-// A service of this name running command (own process, demand start), started when asked and awaited up to
-// 30 s; 0 or the error. RemoveService ends its process and deletes it, if there is one.
+// A service running command, started if asked (awaited up to 30 s): 0 or the error. Removing ends its process.
 DWORD InstallService(const std::string& name, const std::string& command, bool start);
 void RemoveService(const std::string& name);
 DWORD ServiceState(const std::string& name);                     // SERVICE_RUNNING etc., 0 when there is none
@@ -113,12 +104,10 @@ bool MakeLink(const std::string& link, const std::string& target);
 void RemoveLink(const std::string& link);  // Wine's RemoveDirectory would empty the target
 DWORD MakeShortcut(const std::string& lnk, const std::string& target);  // shell link object; 0 or HRESULT
 
-// The GDI objects of this process: the system's count, or where that answers 0 (Wine) the live entries of the
-// process's handle table, which a handle of index alone names whatever its generation.
+// The GDI objects of this process: the system's count, or where that is 0 (Wine) the live entries of its handle table.
 int GdiObjects();
 
-// One line "time\tmark\tsource\tline\tpid:tid\tmessage".
-struct LogLine { std::string time, mark, source, line, ids, message; };
+struct LogLine { std::string time, mark, source, line, ids, message; };  // "time\tmark\tsource\tline\tpid:tid\tmessage"
 // The lines of a log; empty ones are skipped, and so are lines of another layout, which clear *allParsed.
 std::vector<LogLine> ParseAll(const std::string& bytes, bool* allParsed = nullptr);
 inline int CountMessages(const std::vector<LogLine>& lines, const std::string& message) {

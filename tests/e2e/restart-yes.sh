@@ -1,7 +1,6 @@
 #!/usr/bin/env bash
-# Yes to the restart question, and /forcerestart. Wine's restart ends every process of its prefix, a
-# test program's included, so this runs from the shell in a prefix of its own.
-# Usage: restart-yes.sh BENCH ROOT BUILD win64|win32
+# Yes to the restart question, and /forcerestart, from the shell in a prefix of its own: Wine's restart ends every
+# process of its prefix, a test program's included. Usage: restart-yes.sh BENCH ROOT BUILD win64|win32
 set -euo pipefail
 bench=$1; root=$2; build=$3; kind=$4
 "$bench" "$root" ensure "$kind" >/dev/null 2>&1 </dev/null
@@ -10,22 +9,16 @@ export TESTSVC_EXE="Z:$(echo "$build/tests/ops/ops_testsvc.exe" | tr / '\\')"
 tool() { wine "$build/tools/demo/$1.exe" "${@:2}" </dev/null; }
 fail() { echo "restart-yes: $*" >&2; exit 1; }
 agent='C:\Program Files\Corvane'; unix_agent="$WINEPREFIX/drive_c/Program Files/Corvane"; log="$WINEPREFIX/drive_c/Tools/Log/AgentUninstaller_Win.exe.log"
-title='エージェント端末アンインストーラー'
-
-msi="Z:$(echo "$build/tests/seedagent/CorvaneAgent.msi" | tr / '\\')"
+title='エージェント端末アンインストーラー'; msi="Z:$(echo "$build/tests/seedagent/CorvaneAgent.msi" | tr / '\\')"
 restarting() {  # a wineboot of this prefix still runs
-  local p
-  for p in $(pgrep -f wineboot); do
-    tr '\0' '\n' <"/proc/$p/environ" 2>/dev/null | grep -qxF "WINEPREFIX=$WINEPREFIX" && return 0
-  done
+  for p in $(pgrep -f wineboot); do tr '\0' '\n' <"/proc/$p/environ" 2>/dev/null | grep -qxF "WINEPREFIX=$WINEPREFIX" && return 0; done
   return 1
 }
 # Yes to the question, then /forcerestart in a quiet run: each exits 1641 (read whole through the driver's
 # launcher: wine's own status keeps 8 bits), the quiet one without a window.
 for mode in yes force; do
   tool seedagent unseed "$agent" >/dev/null 2>&1
-  if [ "$kind" = win64 ]; then
-    # The agent installed by its package, and what the package cannot carry added by hand.
+  if [ "$kind" = win64 ]; then  # the agent installed by its package, what it cannot carry added by hand
     wine msiexec /x "$msi" /qn >/dev/null 2>&1 || true  # the installer's records of an earlier run
     wine msiexec /i "$msi" /qn </dev/null || fail "the package did not install"
     tool seedagent extras "$agent" || fail "extras"
@@ -36,11 +29,9 @@ for mode in yes force; do
   cp "$build/AgentUninstaller_Win.exe" "$WINEPREFIX/drive_c/Tools/"
   printf 'AB12CD34\r\n' > "$WINEPREFIX/drive_c/Tools/contract.txt"
   wine "$build/tools/demo/seedagent.exe" hold "$agent\\bin\\data\\inventory.dat" </dev/null >/dev/null 2>&1 &
-  holder=$!  # the holding process itself, so it can be ended
-  sleep 1
+  holder=$!; sleep 1  # the holding process itself, so it can be ended
   if [ "$mode" = yes ]; then
-    tool uidriver run 'C:\Tools\AgentUninstaller_Win.exe' >"$root/exit-$kind" 2>&1 &
-    app=$!
+    tool uidriver run 'C:\Tools\AgentUninstaller_Win.exe' >"$root/exit-$kind" 2>&1 & app=$!
     tool uidriver settext "$title" 1000 AB12CD34 >/dev/null || fail "no contract dialog"
     tool uidriver click "$title" 1 >/dev/null
     tool uidriver box '確認' >/dev/null || fail "no restart question"

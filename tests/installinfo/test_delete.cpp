@@ -1,10 +1,8 @@
-// Folder deletion on the real file system: read-only files, double-byte names, links, folders no deletion may touch
-// (a held file: tests/e2e). The single-instance guard between real processes (the probe takes it).
+// Folder walks and protected folders on the real file system; the single-instance guard between real processes.
 #include <gtest/gtest.h>
 #include <string>
 #include "INC/FolderWalk.h"
 #include "Ins/InsCmn/Sequre.h"
-#include "INC/Owner.h"
 #include "Ins/InsCmn/SetSequreType.h"
 #include "LIB/Util/PellionUtil.h"
 #include "MultiStartupMgr.h"
@@ -52,45 +50,6 @@ DWORD TryName(const std::string& name) { return CSimpleMutex(name.c_str(), TRUE,
 
 }  // namespace
 
-TEST(DeleteTree, KeepsTheFolderOrDeletesItAtOnce) {
-    testutil::TempDir dir("tree");
-    const std::string root = dir / "表ソ能";
-    MakeTree(root);
-    EXPECT_NE(0, DeleteTree((root + "\\").c_str(), TRUE));
-    EXPECT_TRUE(Exists(root) && !Exists(root + "\\表.txt") && !Exists(root + "\\ソ"));
-    MakeTree(root);
-    bool restart = true;
-    EXPECT_TRUE(DeleteFolder(root.c_str(), &restart));
-    EXPECT_FALSE(restart || Exists(root) || Pending(root));
-    EXPECT_EQ(0, DeleteTree(root.c_str(), FALSE));      // nothing to search
-    EXPECT_TRUE(DeleteFolder(root.c_str(), &restart));  // already gone is done
-}
-
-TEST(DeleteTree, LinksAreNeverEntered) {
-    testutil::TempDir dir("link");
-    const std::string outside = dir / "outside", root = dir / "tree", keep = outside + "\\keep.txt";
-    for (const std::string& d : {outside, root}) CreateDirectoryA(d.c_str(), nullptr);
-    for (const std::string& f : {keep, root + "\\a.txt"}) testutil::WriteBytes(f, "x");
-    ASSERT_TRUE(testutil::MakeLink(root + "\\link", outside));
-    ASSERT_TRUE(testutil::MakeLink(dir / "toplink", outside));
-    EXPECT_EQ(0, DeleteTree((root + "\\link").c_str(), TRUE));  // a link's contents are not ours
-    bool restart = false;
-    DeleteFolder((dir / "toplink").c_str(), &restart);
-    EXPECT_FALSE(restart);
-    testutil::LogCapture log;
-    const bool result = DeleteFolder(root.c_str(), &restart);
-    EXPECT_TRUE(Exists(keep));
-    EXPECT_FALSE(Pending(outside));
-    EXPECT_FALSE(Exists(root + "\\a.txt"));
-    // Wine cannot remove a link to a folder that is not empty (its RemoveDirectoryA acts on the target): a failure with
-    // its own line.
-    EXPECT_EQ(Exists(root + "\\link"), !result);
-    EXPECT_EQ(Exists(root + "\\link"), log.Has("リパースポイントの削除に失敗しました [" + root + "\\link]"));
-    EXPECT_FALSE(log.Has("削除予約に失敗しました [" + root + "\\link]"));
-    testutil::RemoveLink(root + "\\link");
-    testutil::RemoveLink(dir / "toplink");
-}
-
 // Wine's listing never breaks and nothing swaps a folder at the right moment on its own: the walk's listing hands out
 // one entry per batch, may fail after a number of them, and may swap an entry for a link once it is listed.
 struct Listing : CWalkCalls {
@@ -122,54 +81,50 @@ struct Owners : CSecurityCalls {
     }
 };
 
-// Both walks, the access lists' and the deletion's, act only on what they opened: a folder swapped for a link after it
-// was listed leads nowhere outside, and a listing that breaks part way fails the walk with its code.
+// Both walks, the access lists' and the deletion's, act only on what they opened: a root that is a link, or a folder
+// swapped for a link after it was listed, leads nowhere outside; a listing that breaks part way fails the walk.
 TEST(Walk, ActsOnlyOnWhatItOpened) {
-    const struct { const char* name; bool secure; int breakAfter; } rows[] = {
-        {"swapped, access lists", true, 1 << 30}, {"swapped, deletion", false, 1 << 30},
-        {"listing breaks, access lists", true, 3}, {"listing breaks, deletion", false, 3}};
+    enum { kSwap, kBreak, kRootLink };
+    const struct { const char* name; bool secure; int fault; } rows[] = {
+        {"swapped, access lists", true, kSwap}, {"swapped, deletion", false, kSwap},
+        {"listing breaks, access lists", true, kBreak}, {"listing breaks, deletion", false, kBreak},
+        {"root a link, access lists", true, kRootLink}, {"root a link, deletion", false, kRootLink}};
     for (const auto& r : rows) {
         SCOPED_TRACE(r.name);
         testutil::TempDir dir("walk");
         const std::string root = dir / "root", decoy = dir / "decoy";
-        MakeTree(root);
         CreateDirectoryA(decoy.c_str(), nullptr);
         for (int i = 0; i < 5; ++i) testutil::WriteBytes(decoy + "\\keep" + std::to_string(i) + ".txt", "x");
+        if (r.fault != kRootLink) MakeTree(root);
+        ASSERT_TRUE(r.fault != kRootLink || testutil::MakeLink(root, decoy));
         testutil::LogCapture log;
-        bool ok;
+        bool ok, restart = false;
         Owners owners;
         {
             Listing listing;
-            listing.breakAfter = r.breakAfter;
-            if (r.breakAfter > 100) listing.swap = root + "\\other", listing.decoy = decoy;
+            if (r.fault == kBreak) listing.breakAfter = 3;
+            if (r.fault == kSwap) listing.swap = root + "\\other", listing.decoy = decoy;
             std::string code = "000";
-            bool restart = false;
             ok = r.secure ? CmdSequre(root.c_str(), "Type1", code) == 0 : DeleteFolder(root.c_str(), &restart);
         }
         for (int i = 0; i < 5; ++i) EXPECT_TRUE(Exists(decoy + "\\keep" + std::to_string(i) + ".txt")) << i;
         EXPECT_EQ(std::string::npos, owners.changed.find("decoy")) << owners.changed;
-        EXPECT_FALSE(Pending(decoy));
-        if (r.breakAfter < 100) {
+        EXPECT_FALSE(Pending(decoy) || (r.fault == kRootLink && restart));
+        if (r.fault == kBreak) {
             EXPECT_FALSE(ok);
             EXPECT_TRUE(log.Has("フォルダの一覧に失敗しました [" + root) && log.Has("] [64]")) << log.Text();
-        } else if (r.secure) {
+        } else if (r.fault == kSwap && r.secure) {
             EXPECT_TRUE(ok);
             EXPECT_TRUE(log.Has("リパースポイントなので処理しません。[" + root + "\\other]")) << log.Text();
         }
-        if (r.breakAfter > 100) testutil::RemoveLink(root + "\\other");
+        if (r.fault != kBreak) testutil::RemoveLink(r.fault == kSwap ? root + "\\other" : root);
     }
 }
 
 // Every entry is reached however deep; the ANSI calls stop at MAX_PATH, so the test builds the tree with wide ones.
 TEST(Walk, TreesPastMaxPath) {
     testutil::TempDir dir("deep");
-    std::wstring path;
-    Widen((dir / "root").c_str(), path);
-    CreateDirectoryW(path.c_str(), nullptr);
-    for (wchar_t c = L'a'; path.size() < 320; ++c)
-        CreateDirectoryW((L"\\\\?\\" + (path += L"\\" + std::wstring(40, c))).c_str(), nullptr);
-    ASSERT_TRUE(CHandle(CreateFileW((L"\\\\?\\" + path + L"\\表.txt").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0,
-                                    nullptr)).valid());
+    ASSERT_TRUE(testutil::MakeDeepTree(dir / "root"));
     std::string code = "000";
     EXPECT_EQ(0, CmdSequre((dir / "root").c_str(), "Type1", code));
     bool restart = true;
@@ -202,17 +157,6 @@ TEST(ProtectedFolders, Paths) {
     EXPECT_TRUE(IsProtectedFolder((dir / "winlink\\temp").c_str()));
     EXPECT_TRUE(IsProtectedFolder(shortName)) << shortName;
     testutil::RemoveLink(dir / "winlink");
-}
-
-TEST(ProtectedFolders, DeletionsRefuse) {
-    testutil::LogCapture log;
-    for (const std::string device : {"\\\\?\\", "\\\\.\\"}) {
-        EXPECT_FALSE(DeleteFolder((device + "C:\\bench-tmp\\x").c_str(), nullptr));
-        EXPECT_TRUE(log.Has("デバイスパスは扱えません。フォルダの削除が出来ません [" + device + "C:\\bench-tmp\\x]"));
-    }
-    EXPECT_FALSE(log.Has("削除できないフォルダです。"));  // they are no protected folders
-    EXPECT_FALSE(DeleteFolder("relative", nullptr));
-    EXPECT_TRUE(log.Has("削除できないフォルダです。フォルダの削除が出来ません [relative]"));
 }
 
 // Run from "info_ビ.exe": the byte walk upper-cases ビ's trail byte 'r' (83 72), making コ (83 52) in every instance.

@@ -7,61 +7,35 @@
 
 using testutil::Copy;
 
-namespace {
-
-const std::string kRvuDll = testutil::OwnFolder() + "rvu\\ZevRvuC.dll";
-
-std::string WithDir(std::string text, const std::string& dir) {
-    for (size_t at; (at = text.find("<dir>")) != std::string::npos;) text.replace(at, 5, dir);
-    return text;
-}
-
-}  // namespace
-
-// The product keys are read with no view flag: on 64-bit Windows this 32-bit program sees the 32-bit view only.
+// The install folder and the log folder's setting, as the log is placed; the product keys are read with no view flag:
+// on 64-bit Windows this 32-bit program sees the 32-bit view only.
 TEST(ProductEnvironment, LookupOrder) {
     const char kIni[] = "[PATH]\r\n", kProduct[] = "SOFTWARE\\Zev Product";
-    // flags: r ZevRvuC.dll beside, s in ZevRvuC\ beside, 6 setting in the 64-bit view. No row starts the
-    // program from \\server\share: Wine gives it its own path as "UNC\server\share\...", no network path.
-    const struct { std::vector<std::string> args; const char *expected, *env, *ini, *setting, *rvu, *flags; } rows[] = {
-        {{"installdir"}, "0|C:\\Env|C:\\Env", "C:\\Env", kIni, "KDMDIR=C:\\Reg"},
-        {{"installdir"}, "0|<dir>\\|<dir>\\", nullptr, kIni, "KDMDIR=C:\\Reg"},  // also set for the process
-        {{"installdir"}, "0|C:\\Velmor\\ソ表|", nullptr, nullptr, "KDMDIR=C:\\Velmor\\ソ表"},
-        {{"installdir"}, "13||", nullptr, nullptr, "KDMDIR="},
-        {{"installdir"}, "2||", nullptr, nullptr, "KDMDIR=C:\\Reg", nullptr, "6"},
-        {{"regstr", "KdmInst", "LOGDIR"}, "0|C:\\Ini", nullptr, "[PATH]\r\nLOGDIR=C:\\Ini\r\n", "LOGDIR=C:\\Reg"},
-        {{"regstr", "KdmInst", "LOGDIR"}, "0|C:\\Reg", nullptr, "[PATH]\r\nLOGDIR=\r\n", "LOGDIR=C:\\Reg"},
-        {{"regstr", "KdmInst", "TMPDIR"}, "0|<dir>\\tmp", nullptr, kIni},
-        {{"folder", "5", "2"}, "0|E:\\hss2", nullptr, "[PATH]\r\nHSSSvrDB-2=E:\\hss2\r\n"},
-        {{"folder", "0", "0"}, "0|G:\\db", nullptr, kIni, "KdmDBRoot=G:\\db"},
-        {{"folder", "7", "0"}, "3|"},  // no install folder anywhere
-        {{"rvupath"}, "2|"},
-        {{"rvupath"}, "0|<dir>\\ZevRvuC.dll", nullptr, nullptr, nullptr, "C:\\NoSuchRvu", "r"},
-        {{"rvupath"}, "0|<dir>\\ZevRvuC\\ZevRvuC.dll", nullptr, nullptr, nullptr, "<dir>", "s"},
-        {{"regstr", "KdmInst", "Special"}, "0|special:VELMORClientView:KdmInst", nullptr, nullptr, 0, "<dir>", "s"},
-        {{"regstr", "Other", "ProductName"}, "0|name:VELMORClientView:Other", nullptr, nullptr, nullptr, nullptr, "r"},
+    // No row starts the program from \\server\share: Wine gives it its own path as "UNC\server\share\...".
+    const struct { std::vector<std::string> args; const char *expected, *env, *ini, *setting; bool view64; } rows[] = {
+        {{"kdx", "installdir"}, "0|C:\\Env|C:\\Env", "C:\\Env", kIni, "KDMDIR=C:\\Reg"},
+        {{"kdx", "installdir"}, "0|<dir>\\|<dir>\\", nullptr, kIni, "KDMDIR=C:\\Reg"},  // also set for the process
+        {{"kdx", "installdir"}, "0|C:\\Velmor\\ソ表|", nullptr, nullptr, "KDMDIR=C:\\Velmor\\ソ表"},
+        {{"kdx", "installdir"}, "13||", nullptr, nullptr, "KDMDIR="},
+        {{"kdx", "installdir"}, "2||", nullptr, nullptr, "KDMDIR=C:\\Reg", true},
+        {{"kdx", "regstr", "KdmInst", "LOGDIR"}, "0|C:\\Ini", nullptr, "[PATH]\r\nLOGDIR=C:\\Ini\r\n", "LOGDIR=C:\\Reg"},
+        {{"kdx", "regstr", "KdmInst", "LOGDIR"}, "0|C:\\Reg", nullptr, "[PATH]\r\nLOGDIR=\r\n", "LOGDIR=C:\\Reg"},
     };
     for (const auto& r : rows) {
-        const std::string flags = r.flags ? r.flags : "";
-        if (flags == "6" && !testutil::IsWow64Process()) continue;  // one view on 32-bit Windows
+        if (r.view64 && !testutil::IsWow64Process()) continue;  // one view on 32-bit Windows
         for (REGSAM view : {KEY_WOW64_32KEY, KEY_WOW64_64KEY}) testutil::ScopedRegKey::Delete(kProduct, view);
         testutil::TempDir temp("kdx");
-        const std::string& dir = temp.path();
+        const std::string& dir = temp.path_;
         testutil::ScopedEnv env("VELMOR_INSTDIR", r.env);
         ASSERT_TRUE(Copy(testutil::ProbeExe(), dir + "\\kdx_probe.exe")) << dir;
         if (r.ini) testutil::WriteBytes(dir + "\\KDMSys.ini", r.ini);
-        if (flags == "r") Copy(kRvuDll, dir + "\\ZevRvuC.dll");
-        if (flags == "s" && CreateDirectoryA((dir + "\\ZevRvuC").c_str(), nullptr))
-            Copy(kRvuDll, dir + "\\ZevRvuC\\ZevRvuC.dll");
         testutil::ScopedRegKey settings(std::string(kProduct) + "\\VELMORClientView\\KdmInst",
-                                        flags == "6" ? KEY_WOW64_64KEY : KEY_WOW64_32KEY);
-        const char* value = r.setting ? strchr(r.setting, '=') : nullptr;
-        if (value) settings.SetString(std::string(r.setting, value).c_str(), value + 1);
-        testutil::ScopedRegKey rvu(std::string(kProduct) + "\\RVU\\ClientService", KEY_WOW64_32KEY);
-        if (r.rvu) rvu.SetString("InstallPath", WithDir(r.rvu, dir));
-        std::vector<std::string> args = r.args;
-        args.insert(args.begin(), "kdx");
-        EXPECT_EQ(WithDir(r.expected, dir), testutil::Run(dir + "\\kdx_probe.exe", args).output) << args.back();
+                                        r.view64 ? KEY_WOW64_64KEY : KEY_WOW64_32KEY);
+        const char* value = strchr(r.setting, '=');
+        settings.SetString(std::string(r.setting, value).c_str(), value + 1);
+        std::string expected = r.expected;
+        for (size_t at; (at = expected.find("<dir>")) != std::string::npos;) expected.replace(at, 5, dir);
+        EXPECT_EQ(expected, testutil::Run(dir + "\\kdx_probe.exe", r.args).output) << r.args.back();
     }
     for (REGSAM view : {KEY_WOW64_32KEY, KEY_WOW64_64KEY}) testutil::ScopedRegKey::Delete(kProduct, view);
 }
@@ -69,7 +43,7 @@ TEST(ProductEnvironment, LookupOrder) {
 // A system DLL comes from the system folder only, never from beside the program, even under the system DLL's own name.
 TEST(ProductEnvironment, SystemDllLoaderRefusesAPlant) {
     testutil::TempDir dir("kdxdll");
-    const std::string exe = dir / "kdx_probe.exe";
+    const std::string exe = dir / "kdx_probe.exe", kRvuDll = testutil::OwnFolder() + "rvu\\ZevRvuC.dll";
     ASSERT_TRUE(Copy(testutil::ProbeExe(), exe) && Copy(kRvuDll, dir / "kdxplant.dll") &&
                 Copy(kRvuDll, dir / "Dbghelp.DLL"));
     char system[MAX_PATH];

@@ -1,6 +1,5 @@
-// The service the tests install. The first letter of its argument says how it answers a stop request: "prompt"
-// stops, "hang" stays stop-pending with its process alive, "exitpending" ends its process while stop-pending,
-// "bounce" goes back to running, "refuse" accepts no stop request, "slow" stops after two seconds.
+// The service the tests install; its argument's first letter says how it answers a stop: "prompt" stops, "hang" stays
+// stop-pending, "exitpending" ends its process stop-pending, "bounce" runs again, "refuse" refuses, "slow" takes 2 s.
 #include <windows.h>
 
 static char g_mode = 'p';

@@ -2,7 +2,6 @@
 // installdir adds "|" and VELMOR_INSTDIR, a load adds "|planted" when it took the test DLL planted under a system name.
 #include <windows.h>
 #include <stdio.h>
-#include <stdlib.h>
 #include <string>
 #include "INC/SystemDll.h"
 #include "Util/KDXGlobal.h"
@@ -19,10 +18,6 @@ int KdxMain(int argc, char** argv) {
         CKdmRegStrR value(argv[2], argv[3]);
         code = GetLastError();
         lstrcpynA(buffer, value.m_value, sizeof(buffer));
-    } else if (command == "folder" && argc == 4) {
-        code = CKdmSysInfo::GetFolder(atoi(argv[2]), buffer, sizeof(buffer), atoi(argv[3]));
-    } else if (command == "rvupath") {
-        code = CKdmSysInfo::GetRvuDllPath(buffer, sizeof(buffer));
     } else if (argc == 3 && command.compare(0, 4, "load") == 0) {
         HMODULE module = command == "loadsys"       ? LoadSystemDll(argv[2])
                          : command == "loadsyspath" ? LoadSystemDllByPath(argv[2])

@@ -1,10 +1,8 @@
-// The built AgentUninstaller_Win.exe read back: the icon and manifest the design asks for; imports. Its
-// captions, messages and version are seen where the program shows them (tests/e2e), not copied from its scripts.
+// The built AgentUninstaller_Win.exe read back: icon, manifest, imports (its texts: where it shows them, tests/e2e).
 #include <gtest/gtest.h>
 #include <windows.h>
 #include <imagehlp.h>
 #include <shlwapi.h>
-
 #include <string>
 
 namespace {
@@ -19,8 +17,7 @@ std::string Resource(LPCSTR type, UINT id) {
     return p ? std::string(p, SizeofResource(kProgram, r)) : std::string();
 }
 
-// The icon; a manifest that asks for elevation and the controls of version 6, and names the newest systems, so that
-// they report their true version. (The faces' size shows in the theme's tests, which load them.)
+// The icon; a manifest asking for elevation and controls 6, naming the newest systems so they report their version.
 TEST(Resources, IconAndManifest) {
     EXPECT_FALSE(Resource(RT_GROUP_ICON, 128).empty());
     const std::string xml = Resource(RT_MANIFEST, 1);

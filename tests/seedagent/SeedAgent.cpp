@@ -43,10 +43,11 @@ DWORD Seed(const std::string& installDir, const std::string& version, const char
     return err ? err : SeedExtras(installDir);
 }
 
-// What the package cannot carry, names outside ASCII: a folder whose name has trail bytes 0x5C, and the shortcuts.
+// What the package cannot carry: names outside ASCII (a folder with trail bytes 0x5C, the shortcuts), a read-only file.
 DWORD SeedExtras(const std::string& installDir) {
     CreateDirectoryA((installDir + "\\ソフト表示機能").c_str(), nullptr);
     if (!testutil::WriteBytes(installDir + "\\ソフト表示機能\\能力表.txt", "simulated agent data\r\n")) return GetLastError();
+    SetFileAttributesA((installDir + "\\PellionSys.ini").c_str(), FILE_ATTRIBUTE_READONLY);  // it goes all the same
     for (const char* name : kShortcuts)
         if (DWORD err = testutil::MakeShortcut(Shortcut(name), installDir + "\\PellionAgent.exe")) return err;
     return 0;

@@ -1,13 +1,11 @@
-// A simulated agent installation for the end-to-end tests and the demo: the registry key (the
-// 64-bit view on 64-bit Windows), the install folder with its settings file, desktop shortcuts.
+// A simulated agent for the end-to-end tests and the demo: its key (64-bit view), folder, settings file, shortcuts.
 #pragma once
 #include <windows.h>
 #include <string>
 
 namespace seed {
 
-// contractNo nullptr: no settings file. An empty version leaves the value "Version" out. With a
-// service mode (see the test service) the agent's program is the test service, running as "Corvane".
+// contractNo nullptr: no settings file; version "": no value. With a service mode the test service runs as "Corvane".
 DWORD Seed(const std::string& installDir, const std::string& version, const char* contractNo,
            const std::string& serviceMode = "");  // 0 or an error
 // The parts of an installation that the installer package cannot carry (see package/CorvaneAgent.wxs).

@@ -1,35 +1,25 @@
-// The theme on the program's own templates and faces, read back as pixels from the Xvfb screen while the real pointer
-// moves over the buttons; registration's refusals.
+// The theme on the program's templates and faces, read back as pixels from the screen as the real pointer moves.
 #include <windows.h>
-
 #include <gtest/gtest.h>
-
 #include "INC/BasePathUtil.h"
+#include "INC/Owner.h"
 #include "Driven.h"
 #include "controls/LongButton.h"
 #include "PellionAgentUninstallerDlg.h"
 #include "TestUtil.h"
-#include "UiDriver.h"
 #include "Util/KDMTheme.h"
 #include "resource.h"
 
 namespace {
 
 const HINSTANCE kSelf = GetModuleHandleA(nullptr);
+HBITMAP Face(UINT id) { return LoadBitmapA(kSelf, MAKEINTRESOURCEA(id)); }
 
-// The application's image set; hoverNarrower makes the hover face one column short.
+// The application's image set.
 struct Images {
-    HBITMAP mask = LoadBitmapA(kSelf, MAKEINTRESOURCEA(IDB_BUTTON_MASK)),
-            normal = LoadBitmapA(kSelf, MAKEINTRESOURCEA(IDB_BUTTON_NORMAL)),
-            push = LoadBitmapA(kSelf, MAKEINTRESOURCEA(IDB_BUTTON_PUSH)),
-            hover = LoadBitmapA(kSelf, MAKEINTRESOURCEA(IDB_BUTTON_HOVER)),
-            disable = LoadBitmapA(kSelf, MAKEINTRESOURCEA(IDB_BUTTON_DISABLE));
-    explicit Images(bool hoverNarrower = false) {
-        if (hoverNarrower) hover = static_cast<HBITMAP>(CopyImage(hover, IMAGE_BITMAP, 59, 25, LR_COPYDELETEORG));
-    }
-    ~Images() {
-        for (HBITMAP b : {mask, normal, push, hover, disable}) DeleteObject(b);
-    }
+    HBITMAP mask = Face(IDB_BUTTON_MASK), normal = Face(IDB_BUTTON_NORMAL), push = Face(IDB_BUTTON_PUSH),
+            hover = Face(IDB_BUTTON_HOVER), disable = Face(IDB_BUTTON_DISABLE);
+    ~Images() { for (HBITMAP b : {mask, normal, push, hover, disable}) DeleteObject(b); }
     ThemeImageSet Set() const { return {mask, normal, push, hover, disable, 0xFFFFFFFF}; }
 };
 
@@ -39,50 +29,15 @@ bool Themed(const char* cls) {
            mine.lpfnWndProc != system.lpfnWndProc;
 }
 
-TEST(Theme, RegistrationRefusalsAndWhatIsThemed) {
-    const struct { const char* name; bool narrower; bool buttons; const char* logged; } rows[] = {
-        {"faces", false, true, nullptr},
-        {"hover face a column short", true, false, "Hover ボタンイメージサイズエラー Mask(60,25) Bmp(59,25)"},
-    };
-    for (const auto& r : rows) {
-        SCOPED_TRACE(r.name);
-        Images images(r.narrower);
-        const ThemeImageSet set = images.Set();
-        testutil::LogCapture log;
-        ASSERT_TRUE(RegisterTheme(kSelf, &set, FALSE));
-        EXPECT_FALSE(RegisterTheme(kSelf, &set, FALSE));
-        EXPECT_EQ(static_cast<DWORD>(ERROR_CLASS_ALREADY_EXISTS), GetLastError());
-        EXPECT_TRUE(Themed(MAKEINTATOM(32770)) && Themed("Static"));
-        EXPECT_EQ(r.buttons, Themed("Button"));
-        EXPECT_TRUE(!r.logged || log.Has(r.logged)) << log.Text();
-        EXPECT_TRUE(UnregisterTheme(kSelf));
-        EXPECT_FALSE(Themed(MAKEINTATOM(32770)) || Themed("Static") || Themed("Button"));
-    }
-    EXPECT_FALSE(UnregisterTheme(kSelf));
-    EXPECT_EQ(static_cast<DWORD>(ERROR_CLASS_DOES_NOT_EXIST), GetLastError());
-    EXPECT_FALSE(RegisterTheme(kSelf, nullptr, FALSE));
-    EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_PARAMETER), GetLastError());
-}
-
 COLORREF FacePixel(UINT id, int x, int y) {
-    HBITMAP face = LoadBitmapA(kSelf, MAKEINTRESOURCEA(id));
-    HDC dc = CreateCompatibleDC(nullptr);
-    HGDIOBJ old = SelectObject(dc, face);
-    const COLORREF c = GetPixel(dc, x, y);
-    SelectObject(dc, old);
-    DeleteDC(dc);
-    DeleteObject(face);
-    return c;
+    CGdiHandle<HBITMAP> face(Face(id));
+    CMemoryDc dc(CreateCompatibleDC(nullptr));
+    CSelection selected(dc.get(), face.get());
+    return GetPixel(dc.get(), x, y);
 }
 
 // What the screen shows at (x, y) of the window's client area, once it has settled.
-COLORREF ScreenPixel(HWND hwnd, int x, int y) {
-    Sleep(250);
-    HDC dc = GetDC(hwnd);
-    const COLORREF c = GetPixel(dc, x, y);
-    ReleaseDC(hwnd, dc);
-    return c;
-}
+COLORREF ScreenPixel(HWND hwnd, int x, int y) { return Sleep(250), GetPixel(CWindowDc(hwnd).dc(), x, y); }
 
 // A push-like check box of the theme's own drawing in a free spot of the contract dialog.
 void AddCheckBox(HWND dlg) {
@@ -92,11 +47,15 @@ void AddCheckBox(HWND dlg) {
                     dlg, reinterpret_cast<HMENU>(2000), kSelf, nullptr);
 }
 
-// Colours of the design's table, faces by state; painting leaves no GDI object behind, and the dialog's brush goes.
+// Registered once; colours of the design's table, faces by state; painting leaves no GDI object behind, and the
+// dialog's brush goes; unregistered once, every class as it was.
 TEST(Theme, ColoursFacesAndStatesNothingLeft) {
     Images images;
     const ThemeImageSet set = images.Set();
     ASSERT_TRUE(RegisterTheme(kSelf, &set, FALSE));
+    EXPECT_FALSE(RegisterTheme(kSelf, &set, FALSE));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_CLASS_ALREADY_EXISTS), GetLastError());
+    EXPECT_TRUE(Themed(MAKEINTATOM(32770)) && Themed("Static") && Themed("Button"));
     int before = 0, after = 0;
     HBRUSH brush = nullptr;
     CDriven<CPellionAgentUninstallerDlg> dialog([&](HWND dlg) {
@@ -133,53 +92,45 @@ TEST(Theme, ColoursFacesAndStatesNothingLeft) {
     }, AddCheckBox);
     dialog.DoModal();
     // An object left by each paint would add twenty; the system may make or drop one of its own meanwhile.
-    EXPECT_TRUE(before > 0 && after < before + 10) << before << " before twenty paints of the skinned button and the "
-                                                   << "line, " << after << " after";
+    EXPECT_TRUE(before > 0 && after < before + 10) << before << " before twenty paints, " << after << " after";
     EXPECT_TRUE(brush != nullptr && GetObjectType(brush) == 0);
     EXPECT_TRUE(UnregisterTheme(kSelf));
+    EXPECT_FALSE(Themed(MAKEINTATOM(32770)) || Themed("Static") || Themed("Button"));
+    EXPECT_FALSE(UnregisterTheme(kSelf));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_CLASS_DOES_NOT_EXIST), GetLastError());
 }
 
 // A face whose every column differs: the middle repeated block by block, never stretched; no middle: caps only.
 TEST(LongButton, MiddleRepeatedCapsKept) {
-    struct Face : CSimpleLongButton {
-        using CSimpleLongButton::DrawFace;
-    } button;
-    HDC dc = CreateCompatibleDC(nullptr);
+    struct Drawer : CSimpleLongButton { using CSimpleLongButton::DrawFace; } button;
+    CMemoryDc dc(CreateCompatibleDC(nullptr));
     for (int faceWidth : {60, 14}) {
         SCOPED_TRACE(faceWidth);
         BITMAPINFO info = {{sizeof(BITMAPINFOHEADER), faceWidth, 1, 1, 32, BI_RGB}};
         void* bits = nullptr;
-        HBITMAP face = CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+        CGdiHandle<HBITMAP> face(CreateDIBSection(dc.get(), &info, DIB_RGB_COLORS, &bits, nullptr, 0));
         for (int x = 0; x < faceWidth; ++x) static_cast<DWORD*>(bits)[x] = 0x010203 * (x + 1);
-        HBITMAP black = CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);  // the mask: all opaque
-        button.m_faces[CSimpleLongButton::MASK] = black;
+        CGdiHandle<HBITMAP> black(CreateDIBSection(dc.get(), &info, DIB_RGB_COLORS, &bits, nullptr, 0));  // opaque
+        button.m_faces[CSimpleLongButton::MASK] = black.get();
         button.m_capWidth = 7;
         info.bmiHeader.biWidth = 200;
-        HBITMAP canvas = CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-        HGDIOBJ old = SelectObject(dc, canvas);
-        button.DrawFace(dc, face, 200);
-        const DWORD* drawn = static_cast<const DWORD*>(bits);
+        CGdiHandle<HBITMAP> canvas(CreateDIBSection(dc.get(), &info, DIB_RGB_COLORS, &bits, nullptr, 0));
+        CSelection selected(dc.get(), canvas.get());
+        button.DrawFace(dc.get(), face.get(), 200);
         GdiFlush();
-        for (int x = 0; x < 200; ++x) {
-            const int middle = faceWidth - 14;
+        for (int x = 0, middle = faceWidth - 14; x < 200; ++x) {
             const int column = x < 7 ? x : x >= 193 ? faceWidth - (200 - x) : middle ? 7 + (x - 7) % middle : -1;
-            EXPECT_EQ(column < 0 ? 0u : 0x010203u * (column + 1), drawn[x] & 0xFFFFFF) << x;
+            EXPECT_EQ(column < 0 ? 0u : 0x010203u * (column + 1), static_cast<const DWORD*>(bits)[x] & 0xFFFFFF) << x;
         }
-        SelectObject(dc, old);
-        for (HBITMAP b : {face, black, canvas}) DeleteObject(b);
     }
-    DeleteDC(dc);
 }
 
-TEST(BasePathUtil, JoinsFitsAndExists) {
-    EXPECT_STREQ("C:\\Tools\\a.txt", CBasePathUtil("C:\\Tools", nullptr).GetPath("a.txt", FALSE));
+// The program's own folder, as the product kind's marker is looked for, whatever its name.
+TEST(BasePathUtil, JoinsAndFits) {
     EXPECT_STREQ("C:\\Tools\\a.txt", CBasePathUtil("C:\\Tools\\", nullptr).GetPath("a.txt", FALSE));
     EXPECT_STREQ("C:\\ソ\\a", CBasePathUtil("C:\\ソ", nullptr).GetPath("a", FALSE));  // trail byte 0x5C
     EXPECT_EQ(nullptr, CBasePathUtil(std::string(250, 'x').c_str(), nullptr).GetPath("0123456789", FALSE));
-    EXPECT_EQ(nullptr, CBasePathUtil("C:\\", nullptr).GetPath("no-such-file", TRUE));
-    CBasePathUtil own(nullptr, nullptr);
-    EXPECT_STREQ((testutil::OwnFolder() + "x").c_str(), own.GetPath("x", FALSE));
-    EXPECT_STREQ("theme_tests.exe", own.GetModuleName());
+    EXPECT_STREQ((testutil::OwnFolder() + "x").c_str(), CBasePathUtil(nullptr, nullptr).GetPath("x", FALSE));
     EXPECT_EQ(1, GetProductKind());  // the tests' own version resource names no second edition
 }
 

@@ -3,7 +3,6 @@
 #include <functional>
 #include <thread>
 #include <utility>
-
 #include "afxwin.h"
 
 template <class Dialog>

@@ -17,7 +17,7 @@ DWORD_PTR Send(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
 }
 
 struct Query {
-    const std::wstring& caption;
+    const std::wstring* caption;  // nullptr: any window
     bool messageBox;
     DWORD pid;
     HWND found;
@@ -30,23 +30,16 @@ BOOL CALLBACK Match(HWND hwnd, LPARAM lp) {
     GetWindowThreadProcessId(hwnd, &pid);
     GetWindowTextW(hwnd, caption, 512);  // the window manager's copy of a caption: never blocks
     bool box = IsClass(hwnd, "#32770") && GetDlgItem(hwnd, 0xFFFF);
-    if (IsWindowVisible(hwnd) && (!q->pid || pid == q->pid) && q->caption == caption && box == q->messageBox)
+    if (IsWindowVisible(hwnd) && (!q->pid || pid == q->pid) &&
+        (!q->caption || (*q->caption == caption && box == q->messageBox)))
         q->found = hwnd;
-    return !q->found;
-}
-
-BOOL CALLBACK AnyOf(HWND hwnd, LPARAM lp) {
-    Query* q = reinterpret_cast<Query*>(lp);
-    DWORD pid = 0;
-    GetWindowThreadProcessId(hwnd, &pid);
-    if (pid == q->pid && IsWindowVisible(hwnd)) q->found = hwnd;
     return !q->found;
 }
 
 }  // namespace
 
 HWND WaitForWindow(const std::wstring& caption, bool messageBox, DWORD pid, DWORD ms) {
-    Query q = {caption, messageBox, pid, nullptr};
+    Query q = {&caption, messageBox, pid, nullptr};
     for (DWORD start = GetTickCount(); !q.found && GetTickCount() - start < ms; Sleep(20))
         EnumWindows(Match, reinterpret_cast<LPARAM>(&q));
     return q.found;
@@ -59,11 +52,10 @@ bool WaitForWindowGone(HWND hwnd, DWORD ms) {
 }
 
 DWORD WaitWatchingWindows(HANDLE process, DWORD pid, DWORD ms, bool* windowSeen) {
-    const std::wstring anyCaption;
-    Query q = {anyCaption, false, pid, nullptr};
+    Query q = {nullptr, false, pid, nullptr};
     for (DWORD start = GetTickCount(); WaitForSingleObject(process, 0) == WAIT_TIMEOUT && GetTickCount() - start < ms;
          Sleep(10))
-        EnumWindows(AnyOf, reinterpret_cast<LPARAM>(&q));
+        EnumWindows(Match, reinterpret_cast<LPARAM>(&q));
     DWORD code = STILL_ACTIVE;
     GetExitCodeProcess(process, &code);  // STILL_ACTIVE while it runs
     *windowSeen = q.found != nullptr;

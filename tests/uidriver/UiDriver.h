@@ -9,16 +9,11 @@ namespace uidriver {
 // The first visible top-level window of this caption, (not) a message box, of process pid (0: any); null after ms.
 HWND WaitForWindow(const std::wstring& caption, bool messageBox, DWORD pid, DWORD ms);
 bool WaitForWindowGone(HWND hwnd, DWORD ms);  // true once it is gone or hidden
-// Waits up to ms for the process to end, looking for a visible top-level window of it all the while; its exit code
-// (STILL_ACTIVE when it did not end) and *windowSeen.
+// Waits up to ms for the process's end (else STILL_ACTIVE), watching for a visible window of it (*windowSeen).
 DWORD WaitWatchingWindows(HANDLE process, DWORD pid, DWORD ms, bool* windowSeen);
 std::string GetText(HWND hwnd);               // WM_GETTEXT: GetWindowText reads no control of another process
 
-struct MessageBoxInfo {
-    std::string text;
-    bool hasIcon = false;
-    std::vector<int> buttons;  // visible, enabled push buttons
-};
+struct MessageBoxInfo { std::string text; bool hasIcon = false; std::vector<int> buttons; };  // enabled buttons
 MessageBoxInfo ReadMessageBox(HWND box);
 
 bool SetText(HWND parent, int id, const std::wstring& text);   // WM_SETTEXT: no filter of the control runs
