@@ -382,9 +382,8 @@ TEST_F(EndToEnd, AnAgentInstalledByItsPackageGoesWhole) {
     EXPECT_EQ(kNothing, WhatIsLeft());
 }
 
-// A link inside the install folder is removed, never followed: what it points at keeps every file (Wine stores no
-// access list, so whether the lists stay cannot be seen here). A second start is refused while the progress dialog
-// or the result box stands.
+// A link in the install folder is never followed: its target keeps every file (Wine stores no access lists to
+// compare). A second start is refused while the progress dialog or the result box stands.
 TEST_F(EndToEnd, LinksAreNotFollowedAndASecondStartWaitsItsTurn) {
     Install(kOwnVersion, "AB12CD34", "slow");  // the service takes two seconds to stop
     testutil::TempDir outside("outside");

@@ -1,6 +1,7 @@
 // Privilege, the security walk and types, a service's stop, shortcut removal; their use on the agent: tests/e2e.
 #include "TestUtil.h"  // windows.h first
 #include <gtest/gtest.h>
+#include <aclapi.h>
 #include <sddl.h>
 #include <shlobj.h>
 #include <algorithm>
@@ -9,7 +10,6 @@
 #include "Ins/InsCmn/CtrlPrivilege.h"
 #include "Ins/InsCmn/Sequre.h"
 #include "Ins/InsCmn/SetSequreType.h"
-#include "INC/OSVersion.h"
 #include "Util/ServiceControl.h"
 #include "Util/ShortcutUtil.h"
 
@@ -76,8 +76,12 @@ TEST(SecurityWalk, OwnerThenListFolderLastNeverPastALink) {
 // From Windows 8 on, three types add "ALL APPLICATION PACKAGES": Windows resolves the name, Wine refuses it
 // with 87, which fails the type with that entry's code. Type9 is unknown: logged, everyone gets full control.
 TEST(SecurityTypes, CodesListsAndPrivilege) {
-    const bool packages = COSVersion().IsWindows8OrLater();
-    const bool refused = packages && AddAccessEntry(CAclHolder().out(), 0x1F01FF, "ALL APPLICATION PACKAGES") != 0;
+    OSVERSIONINFOA v = {sizeof(v)};  // the platform's answers, not the code's: Windows 8 on, the packages by name
+    const bool packages = GetVersionExA(&v) && v.dwMajorVersion * 100 + v.dwMinorVersion >= 602;
+    EXPLICIT_ACCESS_A e = {0x1F01FF, SET_ACCESS, 3, {nullptr, NO_MULTIPLE_TRUSTEE, TRUSTEE_IS_NAME, TRUSTEE_IS_UNKNOWN}};
+    e.Trustee.ptstrName = const_cast<char*>("ALL APPLICATION PACKAGES");
+    CAclHolder probe;
+    const bool refused = packages && SetEntriesInAclA(1, &e, nullptr, probe.out()) != ERROR_SUCCESS;
     // list: on f.txt, where the type adds no package entry; failing: the file whose owner stays
     const struct { const char *type, *refusedCode, *list, *failing; bool privilegeBefore; } rows[] = {
         {"Type3", "000", nullptr, "f.txt", false}, {"Type3", "000", nullptr, "x.TMP", true},

@@ -189,8 +189,7 @@ TEST(TarnLogConcurrency, ThreadsOfTwoProcessesNeitherInterleaveNorLose) {
     EXPECT_EQ(8u, next.size());  // with the count above, 300 each
 }
 
-// The program, no family program, always logs (it writes no research lines and sets no mode); the settings beside the
-// log give the number of backups.
+// The program always logs (no family program, no research lines, no mode); the settings beside the log: backups.
 TEST(TarnLogOutputPolicy, FirstDecision) {
     TempDir dir("tlpol");
     const std::string log = dir / "policy.exe.log";
