@@ -8,6 +8,8 @@ namespace {
 typedef BOOL(WINAPI* QueryServiceStatusExFn)(SC_HANDLE, SC_STATUS_TYPE, LPBYTE, DWORD, LPDWORD);
 
 const DWORD kPollMs = 250;
+// How long a stopped service's own process is given to end: until then it holds its program's files.
+const DWORD kProcessExitMs = 10000;
 const DWORD kMinimumLimitMs = 251;
 const DWORD kDriverTypes = SERVICE_KERNEL_DRIVER | SERVICE_FILE_SYSTEM_DRIVER | SERVICE_RECOGNIZER_DRIVER;
 
@@ -29,6 +31,19 @@ DWORD WaitForStop(SC_HANDLE service, DWORD limitMs) {
     }
 }
 
+// The service's status with its process; 0 or the error. The call is taken
+// from the system at each use.
+DWORD QueryProcessStatus(SC_HANDLE service, SERVICE_STATUS_PROCESS& info) {
+    CRuntimeDll advapi("AdvApi32.DLL");
+    DWORD error = 0;
+    QueryServiceStatusExFn query = advapi.Get<QueryServiceStatusExFn>("QueryServiceStatusEx", &error);
+    if (!query) return error;
+    DWORD needed = 0;
+    if (!query(service, SC_STATUS_PROCESS_INFO, reinterpret_cast<LPBYTE>(&info), sizeof(info), &needed))
+        return GetLastError();  // kept across the library's release
+    return ERROR_SUCCESS;
+}
+
 }  // namespace
 
 DWORD StopServiceAndWaitBounded(const char* serviceName, DWORD limitMs, DWORD unlimitedBoundMs) {
@@ -44,10 +59,19 @@ DWORD StopServiceAndWaitBounded(const char* serviceName, DWORD limitMs, DWORD un
     SERVICE_STATUS status = {};
     if (!QueryServiceStatus(service.get(), &status)) return GetLastError();
     if (status.dwCurrentState == SERVICE_STOPPED) return ERROR_SUCCESS;
+    // A service of its own process reports stopped before the process has
+    // ended, and until then its program cannot be deleted.
+    SERVICE_STATUS_PROCESS info = {};
+    CHandle process;
+    if (QueryProcessStatus(service.get(), info) == ERROR_SUCCESS && info.dwProcessId &&
+        (info.dwServiceType & SERVICE_WIN32_OWN_PROCESS) && !(info.dwServiceType & SERVICE_WIN32_SHARE_PROCESS))
+        process.reset(OpenProcess(SYNCHRONIZE, FALSE, info.dwProcessId));
     if (status.dwCurrentState != SERVICE_STOP_PENDING &&
         !ControlService(service.get(), SERVICE_CONTROL_STOP, &status))
         return GetLastError();
-    return WaitForStop(service.get(), limitMs);
+    const DWORD stopped = WaitForStop(service.get(), limitMs);
+    if (stopped == ERROR_SUCCESS && process.valid()) WaitForSingleObject(process.get(), kProcessExitMs);
+    return stopped;
 }
 
 DWORD StopServiceAndWait(const char* serviceName, DWORD limitMs) {
@@ -66,15 +90,7 @@ DWORD DeleteServiceByName(const char* serviceName, const char* machineName) {
 DWORD IsServiceProcessAlive(SC_HANDLE service, BOOL* alive) {
     if (!alive) return ERROR_INVALID_PARAMETER;
     SERVICE_STATUS_PROCESS info = {};
-    {
-        CRuntimeDll advapi("AdvApi32.DLL");
-        DWORD error = 0;
-        QueryServiceStatusExFn query = advapi.Get<QueryServiceStatusExFn>("QueryServiceStatusEx", &error);
-        if (!query) return error;
-        DWORD needed = 0;
-        if (!query(service, SC_STATUS_PROCESS_INFO, reinterpret_cast<LPBYTE>(&info), sizeof(info), &needed))
-            return GetLastError();  // kept across the library's release
-    }
+    if (DWORD error = QueryProcessStatus(service, info)) return error;
 
     if (info.dwServiceType & kDriverTypes) return ERROR_NOT_SUPPORTED;
     if (info.dwProcessId == 0) {
