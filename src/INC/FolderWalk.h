@@ -65,9 +65,6 @@ public:
     bool IsFolder() const { return m_folder; }
     const std::string& Text() const { return m_text; }  // the path as given
     const std::wstring& Final() const { return m_final; }
-    // True for a link whose held handle is the link itself; a platform that
-    // follows links on open holds the target, which must not be acted on.
-    bool HoldsLinkItself() const { return m_holdsLink; }
 
     // The root as an entry, opened again through the held handle.
     DWORD Open(CWalkEntry& entry, ACCESS_MASK access, ACCESS_MASK fallback) const;
@@ -82,6 +79,8 @@ private:
     State m_state = kUnresolved;
     DWORD m_error = 0;
     bool m_folder = false;
+    // A link whose held handle is the link itself; a platform that follows
+    // links on open holds the target, which must not be acted on.
     bool m_holdsLink = false;
     std::string m_text;
     std::wstring m_final;
