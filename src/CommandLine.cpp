@@ -4,6 +4,7 @@
 #include <ctype.h>
 #include <shellapi.h>
 
+#include "INC/Owner.h"
 #include "INC/WideText.h"
 
 namespace {
@@ -49,13 +50,11 @@ std::vector<std::string> ProcessArguments() {
     std::vector<std::string> args;
     int count = 0;
     // The wide command line: parsing the ANSI one would take a trail byte 0x5C for a backslash.
-    LPWSTR* wide = CommandLineToArgvW(GetCommandLineW(), &count);
-    for (int i = 1; wide && i < count; ++i) {
-        std::string arg;
-        Narrow(wide[i], arg, true);
-        args.push_back(arg);
+    const COwner<CLocalTraits<LPWSTR*>> wide(CommandLineToArgvW(GetCommandLineW(), &count));
+    for (int i = 1; wide.valid() && i < count; ++i) {
+        args.emplace_back();
+        Narrow(wide.get()[i], args.back(), true);
     }
-    if (wide) LocalFree(wide);
     return args;
 }
 

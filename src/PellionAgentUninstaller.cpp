@@ -36,10 +36,12 @@ bool SeenByNoOne(std::string& why) {
     HWINSTA station = GetProcessWindowStation();
     USEROBJECTFLAGS flags = {};
     char name[256] = "";
-    if (!station || !GetUserObjectInformationA(station, UOI_FLAGS, &flags, sizeof(flags), nullptr)) return false;
+    if (!station || !GetUserObjectInformationA(station, UOI_FLAGS, &flags, sizeof(flags), nullptr) ||
+        (flags.dwFlags & WSF_VISIBLE))
+        return false;
     GetUserObjectInformationA(station, UOI_NAME, name, sizeof(name), nullptr);
     why = std::string("表示されないウィンドウステーション[") + name + "]";
-    return !(flags.dwFlags & WSF_VISIBLE);
+    return true;
 }
 
 // One loaded bitmap, deleted when the road ends; the theme keeps copies of its own.

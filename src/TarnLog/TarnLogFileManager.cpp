@@ -134,10 +134,13 @@ FileManResult CLogFileMap::Append(const char* path, const char* text) {
     CEntry* entry = nullptr;
     FileManResult result = FindEntry(path, &entry);
     if (result != FILEMAN_OK) return result;
-    DWORD length = static_cast<DWORD>(strlen(text));
+    return Write(*entry, text, static_cast<DWORD>(strlen(text)));
+}
+
+FileManResult CLogFileMap::Write(CEntry& entry, const char* text, DWORD length) {
     DWORD written = 0;
-    BOOL wrote = WriteFile(entry->file.get(), text, length, &written, nullptr);
-    if (entry->size >= 0) entry->size += written;
+    BOOL wrote = WriteFile(entry.file.get(), text, length, &written, nullptr);
+    if (entry.size >= 0) entry.size += written;
     return wrote && written == length ? FILEMAN_OK : FILEMAN_WRITE_FAILED;
 }
 
@@ -157,7 +160,7 @@ FileManResult CLogFileMap::AppendWithin(const char* path, const char* text, long
         if (entry->size + length > limit && Rotate(path, backupCount) != FILEMAN_OK)
             entry->linesBeforeRetry = kRotationRetryLines;
     }
-    return Append(path, text);
+    return Write(*entry, text, static_cast<DWORD>(length));
 }
 
 int CLogFileMap::GetSize(const char* path) {

@@ -74,6 +74,7 @@ private:
     };
     CEntry* Lookup(const char* path);
     FileManResult FindEntry(const char* path, CEntry** found);  // an entry holding an open handle
+    FileManResult Write(CEntry& entry, const char* text, DWORD length);
 
     std::map<std::string, CEntry, CPathLess> m_files;
     CCriticalSection m_lock;

@@ -202,7 +202,7 @@ void SetupLog(HMODULE module, const char* folder) {
     // The writer's default folder is the product's; it asks through this.
     tarnlog::SetProductLogFolderProvider(GetProductLogDir);
     InitializeLog(logPath);
-    if (folder && *folder && folderError)
+    if (folderError)
         TARNLOG(TARNLOG_ERROR, "ログフォルダを作成できません [%s] GetLastError:[%lu]", folder, folderError);
 }
 

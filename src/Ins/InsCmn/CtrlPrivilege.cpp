@@ -104,7 +104,7 @@ DWORD SetTakeOwnership(int enable) {
     return ERROR_SUCCESS;
 }
 
-DWORD LookupAccountSid(const char* account, COwner<CHeapTraits>& sid) {
+DWORD AccountSid(const char* account, COwner<CHeapTraits>& sid) {
     if (!account) return ERROR_INVALID_PARAMETER;
     char domain[256] = {0};
     DWORD domainSize = sizeof(domain);
@@ -122,7 +122,7 @@ DWORD LookupAccountSid(const char* account, COwner<CHeapTraits>& sid) {
         TARNLOG(TARNLOG_ERROR, "LookupAccountName失敗(%d)", ERROR_INVALID_ACCOUNT_NAME);
         return ERROR_INVALID_ACCOUNT_NAME;
     }
-    sid.reset(HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, sidSize));
+    sid = CHeapBlock(sidSize);
     if (!sid.get()) {
         DWORD error = GetLastError();
         TARNLOG(TARNLOG_ERROR, "HeapAlloc失敗(%d)", error);
@@ -142,7 +142,7 @@ DWORD ChangeOwner(const char* account, const char* path) {
     char pathCopy[MAX_PATH] = {0};
     lstrcpynA(pathCopy, path, MAX_PATH);
     COwner<CHeapTraits> sid;
-    if (DWORD error = LookupAccountSid(account, sid)) return error;
+    if (DWORD error = AccountSid(account, sid)) return error;
 
     // A path cut to the buffer would name another object, or none, which
     // counts as done: a path that does not fit fails instead.

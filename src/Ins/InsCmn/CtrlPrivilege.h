@@ -18,7 +18,7 @@ bool IsPrivilegeEnabledIn(const TOKEN_PRIVILEGES& privileges, const LUID& luid);
 DWORD SetTakeOwnership(int enable);
 
 // The account's SID, from the process heap. Logs its failures.
-DWORD LookupAccountSid(const char* account, COwner<CHeapTraits>& sid);
+DWORD AccountSid(const char* account, COwner<CHeapTraits>& sid);
 
 // Makes the account the owner of the file or folder. A path that has gone
 // meanwhile counts as done.

@@ -1,6 +1,5 @@
 #include "Ins/InsCmn/Sequre.h"
 
-#include <aclapi.h>
 #include <shlwapi.h>
 
 #include "INC/PathUtil.h"
@@ -20,16 +19,19 @@ const ACCESS_MASK kSecurityAccess = READ_CONTROL | WRITE_DAC | WRITE_OWNER | FIL
 // administrators out; once the owner, the rest follows.
 const ACCESS_MASK kOwnerOnly = WRITE_OWNER | FILE_READ_ATTRIBUTES;
 
-WalkOptions SecurityOptions() {
-    WalkOptions options;
-    options.file = kSecurityAccess;
-    options.folder = kSecurityAccess | FILE_LIST_DIRECTORY;
-    options.fileFallback = options.folderFallback = kOwnerOnly;
-    options.skipDotFolders = true;
+const WalkOptions& SecurityOptions() {
+    static const WalkOptions options = [] {
+        WalkOptions o;
+        o.file = kSecurityAccess;
+        o.folder = kSecurityAccess | FILE_LIST_DIRECTORY;
+        o.fileFallback = o.folderFallback = kOwnerOnly;
+        o.skipDotFolders = true;
+        return o;
+    }();
     return options;
 }
 
-ACCESS_MASK WantedAccess(bool folder) { return folder ? kSecurityAccess | FILE_LIST_DIRECTORY : kSecurityAccess; }
+ACCESS_MASK WantedAccess(bool folder) { return folder ? SecurityOptions().folder : SecurityOptions().file; }
 ACCESS_MASK WantedAccess(const CWalkEntry& entry) { return WantedAccess(entry.kind == WalkKind::Folder); }
 
 // A file with a second name may be a link planted to a file outside the
@@ -43,7 +45,7 @@ bool HasOtherNames(const CWalkEntry& entry) {
 class SecurityWalk {
 public:
     SecurityWalk(const CWalkRoot& root, PACL acl, PSID owner, CSecurityRecord* record)
-        : m_root(root), m_acl(acl), m_owner(owner), m_record(record), m_options(SecurityOptions()) {
+        : m_root(root), m_acl(acl), m_owner(owner), m_record(record) {
         AddAccessEntry(m_open.out(), kFullControl, "everyone");
     }
 
@@ -54,7 +56,7 @@ public:
         if (!Logged(entry, Secure(entry, folder ? m_open.get() : m_acl))) return FALSE;
         if (!folder) return TRUE;
         bool stopped = false;
-        const DWORD listed = ForEachChild(m_root, entry, m_options, [&](CWalkEntry& child) -> DWORD {
+        const DWORD listed = ForEachChild(m_root, entry, SecurityOptions(), [&](CWalkEntry& child) -> DWORD {
             stopped = !Child(child);
             return stopped ? 1 : 0;
         });
@@ -117,7 +119,6 @@ private:
     PACL m_acl;
     PSID m_owner;
     CSecurityRecord* m_record;
-    const WalkOptions m_options;
     CAclHolder m_open;
     CSecurityCalls& m_calls = CSecurityCalls::Current();
 };
@@ -184,7 +185,7 @@ BOOL ApplySecurityTree(const CWalkRoot& root, PACL acl, CSecurityRecord* record)
         return TRUE;
     }
     COwner<CHeapTraits> owner;
-    if (DWORD error = LookupAccountSid(kOwner, owner)) {
+    if (DWORD error = AccountSid(kOwner, owner)) {
         SetLastError(error);
         return FALSE;
     }
