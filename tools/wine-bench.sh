@@ -22,7 +22,8 @@ bench_env() {
   export WINEPREFIX="$root/$kind"
   export WINEARCH=$kind
   export WINEDEBUG=-all
-  export WINEDLLOVERRIDES="mscoree,mshtml="
+  # winemenubuilder: started by every saved shortcut, it opens the target for its icon meanwhile.
+  export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
   export LANG=ja_JP.UTF-8 LC_ALL=ja_JP.UTF-8
   if [ -z "${WINE_BENCH_KEEP_DISPLAY:-}" ] || [ -z "${DISPLAY:-}" ]; then
     export DISPLAY=":$(cat "$root/display")"
